@@ -1,0 +1,1 @@
+# The GTK 4 + WebKitGTK program.
