@@ -1,0 +1,206 @@
+#!/usr/bin/python3
+"""Start-up speed, memory and idle cost of the Tavrino program against
+Chromium's app window and a bare WebKitGTK window, on the same fixture page.
+
+Contenders run one at a time, alternating (A B C D A B C D ...), after one
+warm-up round. For each run it measures:
+  map      exec to the main window mapped (X MapNotify)
+  load     exec to the page's onload beacon reaching the fixture site
+  pss      PSS of the whole process tree 2 s after the load
+  idle     CPU time of the tree over the idle period, as % of one core
+  threads  the main process's threads (names from /proc/PID/task/*/comm)
+and, for the program only, "Update" clicked to the updates window mapped
+(upd_map) and to the updates page loaded (upd_load).
+
+Run as root (it creates a network namespace); see --help.
+"""
+
+import argparse
+import json
+import os
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import harness  # noqa: E402
+from harness import TYPING_URL, log, median  # noqa: E402
+
+ROOT = Path(__file__).resolve().parent.parent
+WIDTH, HEIGHT = 935, 743  # the main window's inner area, 14025 x 11145 twips
+UPDATE_BUTTON = ((11280 + 1335 // 2) // 15, (10800 + 375 // 2) // 15)
+CLK_TCK = os.sysconf("SC_CLK_TCK")
+
+
+def contenders(args):
+    chromium = ["chromium", f"--app={TYPING_URL}", f"--window-size={WIDTH},{HEIGHT}",
+                "--window-position=0,0", "--no-first-run", "--disable-background-networking",
+                "--disable-sync", "--disable-component-update", "--disable-quic", "--no-sandbox"]
+    table = {
+        "tavrino": [args.program],
+        "chromium": chromium,
+        "bare": [args.bare, "--size", f"{WIDTH}x{HEIGHT}", TYPING_URL],
+        "bare-prog": [args.bare, "--program-settings", "--size", f"{WIDTH}x{HEIGHT}",
+                      TYPING_URL],
+    }
+    return {name: table[name] for name in args.only}
+
+
+def is_main_window(x, wid):
+    g = x.geometry(wid)
+    return g is not None and g[2] >= 300 and g[3] >= 300
+
+
+def one_run(session, name, argv, args):
+    result = {"contender": name}
+    label = f"{name}-{time.monotonic_ns()}"
+    if argv[0] == "chromium":
+        argv = argv + [f"--user-data-dir={session.tmp}/{label}-chromium"]
+    t0, proc = session.spawn(argv, label)
+    try:
+        mapped = session.x.wait_map(t0, lambda w: is_main_window(session.x, w), 30)
+        loaded = session.site.wait_beacon("encrypted", t0, 30)
+        if mapped is None or loaded is None:
+            result["error"] = "no window" if mapped is None else "page not loaded"
+            return result
+        result["map"] = (mapped[0] - t0) * 1000
+        result["load"] = (loaded - t0) * 1000
+        time.sleep(max(0.0, loaded + 2.0 - time.monotonic()))
+        tree = harness.process_tree(proc.pid)
+        result["pss"] = harness.pss_kib(tree) / 1024
+        result["procs"] = [harness.comm(p) for p in tree]
+
+        before = harness.cpu_ticks(tree)
+        time.sleep(args.idle)
+        after = harness.cpu_ticks(harness.process_tree(proc.pid))
+        used = sum(t - before.get(p, 0) for p, t in after.items())
+        result["idle"] = used / CLK_TCK / args.idle * 100
+        result["threads"] = harness.threads(proc.pid)
+
+        if name == "tavrino":
+            clicked = session.x.click(mapped[1], *UPDATE_BUTTON)
+            shown = session.x.wait_map(clicked, lambda w: session.x.title(w) == "Form1", 15)
+            upd = session.site.wait_beacon("updates", clicked, 15)
+            if shown is None or upd is None:
+                result["error"] = "updates window not shown" if shown is None else \
+                    "updates page not loaded"
+                return result
+            result["upd_map"] = (shown[0] - clicked) * 1000
+            result["upd_load"] = (upd - clicked) * 1000
+        return result
+    finally:
+        session.end(proc)
+
+
+METRICS = [("map", "ms", "exec to main window mapped"),
+           ("load", "ms", "exec to typing page loaded"),
+           ("pss", "MiB", "PSS of the tree, 2 s after load"),
+           ("idle", "%", "idle CPU of the tree, % of one core"),
+           ("upd_map", "ms", "Update clicked to updates window mapped"),
+           ("upd_load", "ms", "Update clicked to updates page loaded")]
+
+
+def report(runs, names):
+    lines = []
+    cpu = next((line.split(":", 1)[1].strip() for line in
+                Path("/proc/cpuinfo").read_text().splitlines() if line.startswith("model name")),
+               "?")
+    lines.append(f"machine: {os.cpu_count()} CPUs, {cpu}; "
+                 f"counted runs per contender: {len(runs[names[0]])}")
+    stats = {}
+    header = f"{'metric':<10}{'unit':<5}" + "".join(f"{n + ' med [min-max]':>28}" for n in names)
+    lines.append(header)
+    for key, unit, _ in METRICS:
+        cells = []
+        for n in names:
+            vals = [r[key] for r in runs[n] if key in r]
+            if not vals:
+                cells.append(f"{'-':>28}")
+                continue
+            stats[(n, key)] = median(vals)
+            cells.append(f"{median(vals):>10.1f} [{min(vals):.1f}-{max(vals):.1f}]".rjust(28))
+        lines.append(f"{key:<10}{unit:<5}" + "".join(cells))
+    lines.append("")
+    lines.append("ratios of medians (row / column):")
+    for key, _, _ in METRICS[:4]:
+        for a in names:
+            cells = []
+            for b in names:
+                if (a, key) in stats and (b, key) in stats and stats[(b, key)] > 0:
+                    cells.append(f"{b}={stats[(a, key)] / stats[(b, key)]:.2f}")
+            if cells:
+                lines.append(f"  {key:<6}{a:<11}" + "  ".join(cells))
+    lines.append("")
+    for n in names:
+        last = runs[n][-1] if runs[n] else {}
+        if "threads" in last:
+            lines.append(f"threads of {n} ({len(last['threads'])}): {', '.join(last['threads'])}")
+            lines.append(f"processes of {n}: {', '.join(last['procs'])}")
+    for key, unit, text in METRICS:
+        lines.append(f"  {key}: {text}")
+    return "\n".join(lines), stats
+
+
+def install_missing():
+    here = Path(__file__).resolve().parent
+    wanted = ((here / "packages.txt").read_text() + (ROOT / "scripts/packages-bench.txt").read_text()).split()
+    missing = [p for p in wanted if subprocess.run(
+        ["dpkg-query", "-W", "-f=${Status}", p], capture_output=True,
+        text=True).stdout.find("install ok installed") < 0]
+    if missing:
+        log("installing", *missing)
+        env = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
+        subprocess.run(["apt-get", "update", "-q"], check=True, env=env)
+        subprocess.run(["apt-get", "install", "-y", "-q", "--no-install-recommends"] + missing,
+                       check=True, env=env)
+
+
+def main():
+    p = argparse.ArgumentParser(description=__doc__,
+                                formatter_class=argparse.RawDescriptionHelpFormatter)
+    p.add_argument("--program", default=str(ROOT / "build/bench/app/tavrino"))
+    p.add_argument("--bare", default=str(ROOT / "build/bench/bench/bare_webview"))
+    p.add_argument("--runs", type=int, default=7, help="counted runs per contender (>= 5)")
+    p.add_argument("--idle", type=float, default=10.0, help="idle period in seconds")
+    p.add_argument("--only", nargs="+", default=["tavrino", "chromium", "bare", "bare-prog"],
+                   choices=["tavrino", "chromium", "bare", "bare-prog"])
+    p.add_argument("--json", help="also write every run's figures to this file")
+    args = p.parse_args()
+    if not os.environ.get(harness.NETNS_ENV):
+        if os.geteuid() == 0:
+            install_missing()
+        needed = ([args.program] if "tavrino" in args.only else []) + \
+            ([args.bare] if {"bare", "bare-prog"} & set(args.only) else [])
+        for path in needed:
+            if not os.access(path, os.X_OK):
+                log(f"not built: {path} (build with cmake into build/bench)")
+                return 2
+        return harness.run_in_netns()
+
+    table = contenders(args)
+    names = list(table)
+    runs = {n: [] for n in names}
+    with harness.Session() as session:
+        for round_no in range(args.runs + 1):
+            for n in names:
+                r = one_run(session, n, table[n], args)
+                log(f"round {round_no}{' (warm-up)' if round_no == 0 else ''}: "
+                    + json.dumps({k: (round(v, 1) if isinstance(v, float) else v)
+                                  for k, v in r.items() if k not in ("threads", "procs")}))
+                if "error" in r:
+                    log(f"{n} failed: {r['error']}")
+                    for f in sorted(session.tmp.glob(f"{n}-*.log"))[-1:]:
+                        log(f.read_text(errors="replace")[-3000:])
+                    return 1
+                if round_no:
+                    runs[n].append(r)
+    text, _ = report(runs, names)
+    print(text)
+    if args.json:
+        Path(args.json).write_text(json.dumps(runs, indent=1))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
