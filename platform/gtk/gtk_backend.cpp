@@ -1,0 +1,641 @@
+// GTK 4 + WebKitGTK 6.0 backend. Realizes: windows and controls from the layout tables (a
+// fixed-position box per container, children in the runtime's stacking order), fonts, colours
+// and unscaled pictures; the pane as a WebKitWebView; inner-size reports, minimize included;
+// launches by path search without a shell; F1 help and non-blocking error reports.
+// Cannot: hand a window style to a started program, or place windows under Wayland.
+#include "platform/gtk/gtk_backend.h"
+
+#include <gtk/gtk.h>
+#include <unistd.h>
+#include <webkit/webkit.h>
+
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <sstream>
+
+#include "platform/command_line.h"
+#include "platform/geometry.h"
+#include "platform/gtk/fixed_box.h"
+
+namespace tav::gtk {
+
+void MainLoopUnref::operator()(GMainLoop* loop) const {
+  if (loop) g_main_loop_unref(loop);
+}
+
+namespace {
+
+// Beyond this a size is refused rather than handed to the window system,
+// whose coordinates are 16-bit on X11.
+constexpr double kMaxPixels = 32767;
+
+struct GBytesUnref {
+  void operator()(GBytes* b) const {
+    if (b) g_bytes_unref(b);
+  }
+};
+
+std::uint32_t read_le(PictureData d, std::size_t at, int bytes) {
+  std::uint32_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = v << 8 | d[at + static_cast<std::size_t>(i)];
+  return v;
+}
+
+// An uncompressed 24-bit BMP file as a texture, or nullptr when the bytes are
+// not one (wrong signature, another format, or shorter than they claim).
+GObjectPtr<GdkTexture> decode_bmp(PictureData d) {
+  if (d.size() < 54 || d[0] != 'B' || d[1] != 'M') return nullptr;
+  const std::uint32_t offset = read_le(d, 10, 4);
+  const auto width = static_cast<std::int32_t>(read_le(d, 18, 4));
+  const auto raw_height = static_cast<std::int32_t>(read_le(d, 22, 4));
+  const std::uint32_t bpp = read_le(d, 28, 2);
+  const std::uint32_t compression = read_le(d, 30, 4);
+  if (bpp != 24 || compression != 0 || width <= 0 || raw_height == 0 || width > 32767 ||
+      raw_height > 32767 || raw_height < -32767) {
+    return nullptr;
+  }
+  const bool bottom_up = raw_height > 0;
+  const std::size_t w = static_cast<std::size_t>(width);
+  const std::size_t h = static_cast<std::size_t>(bottom_up ? raw_height : -raw_height);
+  const std::size_t stride = (w * 3 + 3) / 4 * 4;
+  if (offset > d.size() || (d.size() - offset) / stride < h) return nullptr;
+
+  std::vector<std::uint8_t> rgb(w * h * 3);
+  for (std::size_t y = 0; y < h; ++y) {
+    const std::size_t src_row = offset + (bottom_up ? h - 1 - y : y) * stride;
+    for (std::size_t x = 0; x < w; ++x) {
+      const std::size_t s = src_row + x * 3;
+      std::uint8_t* out = &rgb[(y * w + x) * 3];
+      out[0] = d[s + 2];
+      out[1] = d[s + 1];
+      out[2] = d[s];
+    }
+  }
+  std::unique_ptr<GBytes, GBytesUnref> bytes(g_bytes_new(rgb.data(), rgb.size()));
+  return adopt(
+      gdk_memory_texture_new(width, static_cast<int>(h), GDK_MEMORY_R8G8B8, bytes.get(), w * 3));
+}
+
+std::string css_colour(Colour c) {
+  if (c.is_system()) {
+    switch (c.system_index()) {
+      case 24:  // tooltip background
+        return "#ffffe1";
+      case 5:  // window background
+        return "#ffffff";
+      case 8:   // window text
+      case 18:  // button text
+      case 23:  // tooltip text
+        return "#000000";
+      default:  // button face and the rest
+        return "#f0f0f0";
+    }
+  }
+  std::ostringstream s;
+  s << "rgb(" << c.red() << "," << c.green() << "," << c.blue() << ")";
+  return s.str();
+}
+
+std::string css_font(const FontSpec* f) {
+  std::ostringstream s;
+  if (!f) {
+    // The window's default font: a small sans-serif face.
+    s << "font-family: sans-serif; font-size: 8pt;";
+    return s.str();
+  }
+  s << "font-family: \"" << f->name << "\"; font-size: " << f->points
+    << "pt; font-weight: " << f->weight << "; font-style: " << (f->italic ? "italic" : "normal")
+    << "; text-decoration-line: "
+    << (f->underline ? (f->strikethrough ? "underline line-through" : "underline")
+                     : (f->strikethrough ? "line-through" : "none"))
+    << ";";
+  return s.str();
+}
+
+int px(double twips) {
+  return twips_to_pixels(twips);
+}
+
+std::string self_dir() {
+  GCharPtr exe(g_file_read_link("/proc/self/exe", nullptr));
+  if (!exe) return {};
+  GCharPtr dir(g_path_get_dirname(exe.get()));
+  return dir.get();
+}
+
+bool is_program(const std::string& path) {
+  return g_file_test(path.c_str(), G_FILE_TEST_IS_REGULAR) &&
+         g_file_test(path.c_str(), G_FILE_TEST_IS_EXECUTABLE);
+}
+
+void on_child_exit(GPid pid, gint, gpointer) {
+  g_spawn_close_pid(pid);
+}
+
+}  // namespace
+
+// One loaded window and the native widgets of its controls.
+struct GtkBackend::NativeWindow {
+  struct ClickTarget {
+    EventSink* sink;
+    WindowId window;
+    ControlId control;
+  };
+  struct Rect {
+    int x, y, width, height;
+  };
+
+  EventSink* sink = nullptr;
+  WindowId id = 0;
+  const Layout* layout = nullptr;
+  GObjectPtr<GtkWindow> window;
+  TavFixedBox* root = nullptr;      // owned by the window
+  std::vector<GtkWidget*> widgets;  // one per control record; owned by the window
+  std::vector<Rect> rects;          // current place of each control, pixels
+  std::vector<std::unique_ptr<ClickTarget>> targets;
+  GObjectPtr<GtkCssProvider> css;
+  GdkSurface* surface = nullptr;
+  unsigned report_source = 0;
+  bool shown = false;
+  bool allocated = false;
+
+  NativeWindow() = default;
+  NativeWindow(const NativeWindow&) = delete;
+  NativeWindow& operator=(const NativeWindow&) = delete;
+
+  ~NativeWindow() {
+    unhook();
+    if (window) gtk_window_destroy(window.get());
+  }
+
+  // Stops every report of this window to the runtime and hides it.
+  void unhook() {
+    if (report_source) g_source_remove(report_source);
+    report_source = 0;
+    if (root) fixed_box_on_allocated(root, nullptr, nullptr);
+    if (surface) g_signal_handlers_disconnect_by_data(surface, this);
+    surface = nullptr;
+    if (window) {
+      g_signal_handlers_disconnect_by_data(window.get(), this);
+      gtk_widget_set_visible(GTK_WIDGET(window.get()), FALSE);
+    }
+    if (css) {
+      gtk_style_context_remove_provider_for_display(gdk_display_get_default(),
+                                                    GTK_STYLE_PROVIDER(css.get()));
+      css.reset();
+    }
+    for (auto& t : targets) t->sink = nullptr;
+    sink = nullptr;
+  }
+
+  bool minimized() const {
+    return surface && GDK_IS_TOPLEVEL(surface) &&
+           (gdk_toplevel_get_state(GDK_TOPLEVEL(surface)) & GDK_TOPLEVEL_STATE_MINIMIZED) != 0;
+  }
+
+  SizeTwips size() const {
+    if (minimized()) return {0, 0};
+    if (!allocated) {
+      return {static_cast<float>(layout->form.client_width),
+              static_cast<float>(layout->form.client_height)};
+    }
+    return {static_cast<float>(pixels_to_twips(gtk_widget_get_width(GTK_WIDGET(root)))),
+            static_cast<float>(pixels_to_twips(gtk_widget_get_height(GTK_WIDGET(root))))};
+  }
+
+  // Reports the inner size from an idle callback: never from inside GTK's
+  // allocation, where the resize procedure's new pane size could not be
+  // taken; a burst of changes ends in one report of the latest size.
+  void schedule_report() {
+    if (report_source || !sink) return;
+    report_source = g_idle_add(
+        [](gpointer data) -> gboolean {
+          auto* self = static_cast<NativeWindow*>(data);
+          self->report_source = 0;
+          if (self->sink && self->shown && self->allocated) {
+            self->sink->inner_size_changed(self->id, self->size());
+          }
+          return G_SOURCE_REMOVE;
+        },
+        this);
+  }
+
+  void watch_surface() {
+    if (surface) return;
+    surface = gtk_native_get_surface(GTK_NATIVE(window.get()));
+    if (!surface) return;
+    g_signal_connect_swapped(surface, "notify::state",
+                             G_CALLBACK(+[](NativeWindow* self) { self->schedule_report(); }),
+                             this);
+  }
+
+  GtkWidget* container_widget(ControlId control) const {
+    const auto c = container_of(*layout, control);
+    return c ? widgets[*c] : GTK_WIDGET(root);
+  }
+
+  Status resize(ControlId control, std::optional<float> width, std::optional<float> height) {
+    if (control >= widgets.size() || layout->controls[control].kind != Kind::WebBrowser) {
+      return err::not_supported();
+    }
+    const float twips = width ? *width : *height;
+    if (!(twips >= 0) || twips / kTwipsPerPixel > kMaxPixels) return err::invalid_property_value();
+    Rect& r = rects[control];
+    (width ? r.width : r.height) = px(twips);
+    GtkWidget* box = container_widget(control);
+    fixed_box_resize(TAV_FIXED_BOX(box), widgets[control], r.width, r.height);
+    return {};
+  }
+};
+
+GtkBackend::GtkBackend(Options options)
+    : options_(std::move(options)),
+      app_dir_(self_dir()),
+      loop_(g_main_loop_new(nullptr, FALSE)),
+      base_css_(adopt(gtk_css_provider_new())) {
+  // Buttons take their stored size exactly: no theme minimum, little padding.
+  static const char kBase[] =
+      "button.tav-button { min-width: 0; min-height: 0; padding: 0 2px; }\n"
+      "label.tav-label { padding: 0; margin: 0; }\n";
+  gtk_css_provider_load_from_data(base_css_.get(), kBase, -1);
+  gtk_style_context_add_provider_for_display(gdk_display_get_default(),
+                                             GTK_STYLE_PROVIDER(base_css_.get()),
+                                             GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+}
+
+GtkBackend::~GtkBackend() {
+  if (reap_source_) g_source_remove(reap_source_);
+  closed_.clear();
+  windows_.clear();
+  for (auto& m : messages_) gtk_window_destroy(m.get());
+  messages_.clear();
+  gtk_style_context_remove_provider_for_display(gdk_display_get_default(),
+                                                GTK_STYLE_PROVIDER(base_css_.get()));
+  // Let the window system and WebKit see the windows go before the process ends.
+  for (int i = 0; i < 100 && g_main_context_iteration(nullptr, FALSE); ++i) {
+  }
+}
+
+GtkBackend::NativeWindow* GtkBackend::lookup(WindowId id) {
+  auto it = windows_.find(id);
+  return it == windows_.end() ? nullptr : it->second.get();
+}
+
+Status GtkBackend::create_window(WindowId id, const Layout& layout) {
+  auto nw = std::make_unique<NativeWindow>();
+  nw->sink = &sink();
+  nw->id = id;
+  nw->layout = &layout;
+  const FormRecord& form = layout.form;
+  const int inner_w = px(form.client_width);
+  const int inner_h = px(form.client_height);
+
+  nw->window = retain(GTK_WINDOW(gtk_window_new()));
+  GtkWindow* win = nw->window.get();
+  gtk_window_set_title(win, std::string(form.caption).c_str());
+  gtk_window_set_default_size(win, inner_w, inner_h);
+  gtk_window_set_resizable(win, form.border == BorderStyle::Sizable);
+  if (form.icon && !options_.icon_name.empty()) {
+    gtk_window_set_icon_name(win, options_.icon_name.c_str());
+  }
+
+  nw->root = TAV_FIXED_BOX(fixed_box_new(inner_w, inner_h));
+  const std::string prefix = "tav-w" + std::to_string(id) + "-";
+  std::ostringstream css;
+  gtk_widget_add_css_class(GTK_WIDGET(nw->root), (prefix + "form").c_str());
+  if (form.back)
+    css << "." << prefix << "form { background-color: " << css_colour(*form.back) << "; }\n";
+  gtk_window_set_child(win, GTK_WIDGET(nw->root));
+
+  // Native widgets for every record; they are put into their containers
+  // afterwards, in stacking order.
+  const auto& controls = layout.controls;
+  nw->widgets.assign(controls.size(), nullptr);
+  nw->rects.resize(controls.size());
+  for (ControlId i = 0; i < controls.size(); ++i) {
+    const ControlRecord& c = controls[i];
+    nw->rects[i] = {px(c.left), px(c.top), px(c.width), px(c.height)};
+    const std::string cls = prefix + "c" + std::to_string(i);
+    GtkWidget* w = nullptr;
+    switch (c.kind) {
+      case Kind::CommandButton: {
+        w = gtk_button_new_with_label(std::string(c.caption).c_str());
+        gtk_widget_add_css_class(w, "tav-button");
+        css << "button." << cls << " { " << css_font(c.font);
+        if (c.fore) css << " color: " << css_colour(*c.fore) << ";";
+        if (c.back) css << " background: " << css_colour(*c.back) << ";";
+        css << " }\n";
+        if (c.font) css << "button." << cls << " label { " << css_font(c.font) << " }\n";
+        break;
+      }
+      case Kind::Label: {
+        w = gtk_label_new(std::string(c.caption).c_str());
+        GtkLabel* label = GTK_LABEL(w);
+        gtk_label_set_wrap(label, TRUE);
+        gtk_label_set_wrap_mode(label, PANGO_WRAP_WORD_CHAR);
+        gtk_label_set_xalign(label, 0);
+        gtk_label_set_yalign(label, 0);
+        gtk_widget_set_overflow(w, GTK_OVERFLOW_HIDDEN);
+        gtk_widget_add_css_class(w, "tav-label");
+        css << "label." << cls << " { " << css_font(c.font);
+        if (c.fore) css << " color: " << css_colour(*c.fore) << ";";
+        if (c.back) css << " background-color: " << css_colour(*c.back) << ";";
+        css << " }\n";
+        break;
+      }
+      case Kind::PictureBox: {
+        w = fixed_box_new(px(c.width), px(c.height));
+        if (c.picture) {
+          if (auto tex = decode_bmp(c.picture()))
+            fixed_box_set_picture(TAV_FIXED_BOX(w), tex.get());
+        }
+        css << "." << cls
+            << " { background-color: " << css_colour(c.back.value_or(Colour::system(15)))
+            << "; }\n";
+        break;
+      }
+      case Kind::WebBrowser:
+        w = webkit_web_view_new();
+        break;
+      case Kind::Inet:
+        break;  // an invisible control: nothing to create
+    }
+    if (!w) continue;
+    gtk_widget_add_css_class(w, cls.c_str());
+    nw->widgets[i] = w;
+  }
+
+  // Containers first, so each child finds its container's widget.
+  std::vector<std::optional<ControlId>> containers{std::nullopt};
+  for (ControlId i = 0; i < controls.size(); ++i) {
+    if (controls[i].kind == Kind::PictureBox) containers.emplace_back(i);
+  }
+  for (const auto& container : containers) {
+    GtkWidget* box = container ? nw->widgets[*container] : GTK_WIDGET(nw->root);
+    for (ControlId i : stacking_order(layout, container)) {
+      GtkWidget* w = nw->widgets[i];
+      if (!w) continue;
+      const auto& r = nw->rects[i];
+      fixed_box_put(TAV_FIXED_BOX(box), w, r.x, r.y, r.width, r.height);
+    }
+  }
+  // A control whose container is missing from the layout was never put
+  // anywhere; drop it rather than leak a floating widget.
+  for (ControlId i = 0; i < controls.size(); ++i) {
+    GtkWidget* w = nw->widgets[i];
+    if (w && !gtk_widget_get_parent(w)) {
+      g_object_ref_sink(w);
+      g_object_unref(w);
+      nw->widgets[i] = nullptr;
+    }
+  }
+
+  // Clicks: buttons and labels raise Click.
+  for (ControlId i = 0; i < controls.size(); ++i) {
+    GtkWidget* w = nw->widgets[i];
+    if (!w) continue;
+    const Kind k = controls[i].kind;
+    if (k != Kind::CommandButton && k != Kind::Label) continue;
+    nw->targets.push_back(
+        std::make_unique<NativeWindow::ClickTarget>(NativeWindow::ClickTarget{&sink(), id, i}));
+    auto* target = nw->targets.back().get();
+    if (k == Kind::CommandButton) {
+      g_signal_connect(w, "clicked", G_CALLBACK(+[](GtkButton*, NativeWindow::ClickTarget* t) {
+                         if (t->sink) t->sink->clicked(t->window, t->control);
+                       }),
+                       target);
+    } else {
+      GtkGesture* gesture = gtk_gesture_click_new();
+      gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(gesture), GDK_BUTTON_PRIMARY);
+      g_signal_connect(gesture, "released",
+                       G_CALLBACK(+[](GtkGestureClick* g, int, double x, double y,
+                                      NativeWindow::ClickTarget* t) {
+                         GtkWidget* label =
+                             gtk_event_controller_get_widget(GTK_EVENT_CONTROLLER(g));
+                         if (!t->sink || !gtk_widget_contains(label, x, y)) return;
+                         t->sink->clicked(t->window, t->control);
+                       }),
+                       target);
+      gtk_widget_add_controller(w, GTK_EVENT_CONTROLLER(gesture));
+      gtk_widget_set_cursor_from_name(w, "default");
+    }
+  }
+
+  nw->css = adopt(gtk_css_provider_new());
+  const std::string css_text = css.str();
+  gtk_css_provider_load_from_data(nw->css.get(), css_text.c_str(),
+                                  static_cast<gssize>(css_text.size()));
+  gtk_style_context_add_provider_for_display(gdk_display_get_default(),
+                                             GTK_STYLE_PROVIDER(nw->css.get()),
+                                             GTK_STYLE_PROVIDER_PRIORITY_APPLICATION + 1);
+
+  // The window system's requests and the inner size.
+  g_signal_connect_swapped(win, "close-request", G_CALLBACK(+[](NativeWindow* self) -> gboolean {
+                             if (self->sink) self->sink->close_requested(self->id);
+                             return TRUE;  // the runtime unloads the window itself
+                           }),
+                           nw.get());
+  GtkEventController* keys = gtk_event_controller_key_new();
+  gtk_event_controller_set_propagation_phase(keys, GTK_PHASE_CAPTURE);
+  g_signal_connect(keys, "key-pressed",
+                   G_CALLBACK(+[](GtkEventControllerKey*, guint keyval, guint, GdkModifierType,
+                                  NativeWindow* self) -> gboolean {
+                     if (keyval != GDK_KEY_F1 || !self->sink) return FALSE;
+                     self->sink->help_requested();
+                     return TRUE;
+                   }),
+                   nw.get());
+  gtk_widget_add_controller(GTK_WIDGET(win), keys);
+  fixed_box_on_allocated(
+      nw->root,
+      [](gpointer data, int, int) {
+        auto* self = static_cast<NativeWindow*>(data);
+        self->allocated = true;
+        self->schedule_report();
+      },
+      nw.get());
+
+  windows_[id] = std::move(nw);
+  return {};
+}
+
+Status GtkBackend::show_window(WindowId id) {
+  NativeWindow* nw = lookup(id);
+  if (!nw) return err::object_required();
+  nw->shown = true;
+  gtk_window_present(nw->window.get());
+  nw->watch_surface();
+  if (nw->allocated) nw->schedule_report();
+  return {};
+}
+
+Status GtkBackend::destroy_window(WindowId id) {
+  auto it = windows_.find(id);
+  if (it == windows_.end()) return err::object_required();
+  it->second->unhook();
+  closed_.push_back(std::move(it->second));
+  windows_.erase(it);
+  if (!reap_source_) reap_source_ = g_idle_add(&GtkBackend::reap_closed, this);
+  return {};
+}
+
+int GtkBackend::reap_closed(void* self) {
+  auto* backend = static_cast<GtkBackend*>(self);
+  backend->reap_source_ = 0;
+  backend->closed_.clear();
+  return G_SOURCE_REMOVE;
+}
+
+Result<SizeTwips> GtkBackend::inner_size(WindowId id) {
+  NativeWindow* nw = lookup(id);
+  if (!nw) return err::object_required();
+  return nw->size();
+}
+
+Status GtkBackend::navigate(WindowId id, ControlId pane, std::string_view url) {
+  NativeWindow* nw = lookup(id);
+  if (!nw) return err::object_required();
+  if (pane >= nw->widgets.size() || !nw->widgets[pane] || !WEBKIT_IS_WEB_VIEW(nw->widgets[pane])) {
+    return err::not_supported();
+  }
+  webkit_web_view_load_uri(WEBKIT_WEB_VIEW(nw->widgets[pane]), std::string(url).c_str());
+  return {};
+}
+
+Status GtkBackend::set_width(WindowId id, ControlId control, float twips) {
+  NativeWindow* nw = lookup(id);
+  if (!nw) return err::object_required();
+  return nw->resize(control, twips, std::nullopt);
+}
+
+Status GtkBackend::set_height(WindowId id, ControlId control, float twips) {
+  NativeWindow* nw = lookup(id);
+  if (!nw) return err::object_required();
+  return nw->resize(control, std::nullopt, twips);
+}
+
+Result<Variant> GtkBackend::top(WindowId id, ControlId control) {
+  NativeWindow* nw = lookup(id);
+  if (!nw) return err::object_required();
+  if (control >= nw->widgets.size() || nw->layout->controls[control].kind != Kind::WebBrowser) {
+    return err::not_supported();
+  }
+  // The pane is never moved, so its top is the stored one.
+  return Variant(static_cast<double>(nw->layout->controls[control].top));
+}
+
+std::string GtkBackend::find_program(const std::string& word) const {
+  if (word.empty() || word.find('/') != std::string::npos) return {};
+  std::vector<std::string> names{word};
+  if (word.find('.') == std::string::npos) names.push_back(word + ".exe");
+
+  std::vector<std::string> dirs;
+  if (!app_dir_.empty()) dirs.push_back(app_dir_);
+  for (const auto& d : options_.program_dirs) dirs.push_back(d);
+  if (const char* path = g_getenv("PATH")) {
+    std::istringstream entries(path);
+    // Only absolute entries: an empty or relative one would search the
+    // current directory.
+    for (std::string entry; std::getline(entries, entry, ':');) {
+      if (!entry.empty() && entry.front() == '/') dirs.push_back(entry);
+    }
+  }
+  for (const auto& dir : dirs) {
+    for (const auto& name : names) {
+      const std::string candidate = dir + "/" + name;
+      if (is_program(candidate)) return candidate;
+    }
+  }
+  return {};
+}
+
+Result<double> GtkBackend::launch(std::string_view command_line, int) {
+  // The window style has no meaning to a Linux program and is dropped.
+  const std::vector<std::string> words = split_command_line(command_line);
+  if (words.empty()) return err::file_not_found();
+  const std::string path = find_program(words.front());
+  if (path.empty()) return err::file_not_found();
+
+  // argv[0] is the program word as the command line gives it.
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(path.c_str()));
+  for (const auto& w : words) argv.push_back(const_cast<char*>(w.c_str()));
+  argv.push_back(nullptr);
+  GPid pid = 0;
+  GErrorPtr error;
+  const auto flags = static_cast<GSpawnFlags>(
+      G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_FILE_AND_ARGV_ZERO | G_SPAWN_STDIN_FROM_DEV_NULL);
+  if (!g_spawn_async(nullptr, argv.data(), nullptr, flags, nullptr, nullptr, &pid, out(error))) {
+    return err::file_not_found();
+  }
+  // Reaped when it ends, so no zombie stays behind.
+  g_child_watch_add(pid, on_child_exit, nullptr);
+  return static_cast<double>(pid);
+}
+
+void GtkBackend::run() {
+  if (quit_requested_) return;
+  g_main_loop_run(loop_.get());
+}
+
+void GtkBackend::quit() {
+  quit_requested_ = true;
+  g_main_loop_quit(loop_.get());
+}
+
+void GtkBackend::report_error(std::string_view title, const Error& error) {
+  GtkWindow* win = GTK_WINDOW(gtk_window_new());
+  messages_.push_back(retain(win));
+  gtk_window_set_title(win, std::string(title).c_str());
+  gtk_window_set_resizable(win, FALSE);
+
+  GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 12);
+  gtk_widget_set_margin_start(box, 16);
+  gtk_widget_set_margin_end(box, 16);
+  gtk_widget_set_margin_top(box, 16);
+  gtk_widget_set_margin_bottom(box, 12);
+  GtkWidget* text = gtk_label_new(report_text(error).c_str());
+  gtk_label_set_xalign(GTK_LABEL(text), 0);
+  gtk_box_append(GTK_BOX(box), text);
+  GtkWidget* ok = gtk_button_new_with_label("OK");
+  gtk_widget_set_halign(ok, GTK_ALIGN_END);
+  gtk_widget_set_size_request(ok, 80, -1);
+  gtk_box_append(GTK_BOX(box), ok);
+  gtk_window_set_child(win, box);
+
+  // OK or the title bar closes the message; the reference is dropped then.
+  struct Closer {
+    static void close(GtkBackend* self, GtkWindow* w) {
+      for (auto it = self->messages_.begin(); it != self->messages_.end(); ++it) {
+        if (it->get() != w) continue;
+        GObjectPtr<GtkWindow> owned = std::move(*it);
+        self->messages_.erase(it);
+        gtk_window_destroy(w);
+        return;
+      }
+    }
+  };
+  g_object_set_data(G_OBJECT(ok), "tav-message", win);
+  g_signal_connect(ok, "clicked", G_CALLBACK(+[](GtkButton* b, GtkBackend* self) {
+                     Closer::close(self, GTK_WINDOW(g_object_get_data(G_OBJECT(b), "tav-message")));
+                   }),
+                   this);
+  g_signal_connect(win, "close-request",
+                   G_CALLBACK(+[](GtkWindow* w, GtkBackend* self) -> gboolean {
+                     Closer::close(self, w);
+                     return TRUE;
+                   }),
+                   this);
+  gtk_window_set_default_widget(win, ok);
+  gtk_window_present(win);
+}
+
+void GtkBackend::open_help(std::string_view address) {
+  // Opened in the desktop's default browser; a failure goes unreported, as
+  // nothing of the program watches help.
+  g_app_info_launch_default_for_uri_async(std::string(address).c_str(), nullptr, nullptr, nullptr,
+                                          nullptr);
+}
+
+}  // namespace tav::gtk

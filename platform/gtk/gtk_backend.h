@@ -1,0 +1,77 @@
+#pragma once
+// The GTK 4 + WebKitGTK 6.0 backend: real windows built from the layout
+// tables, the browser pane as a WebKitWebView, launches without a shell, and
+// the GLib main loop. See gtk_backend.cpp for what it realizes and what a
+// Linux desktop cannot do.
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/backend.h"
+#include "platform/gtk/gobject_ptr.h"
+
+typedef struct _GMainLoop GMainLoop;
+typedef struct _GtkWindow GtkWindow;
+typedef struct _GtkCssProvider GtkCssProvider;
+
+namespace tav::gtk {
+
+struct MainLoopUnref {
+  void operator()(GMainLoop* loop) const;
+};
+
+class GtkBackend final : public Backend {
+ public:
+  struct Options {
+    // Icon theme name given to windows whose layout has an icon; the caller
+    // makes the name known to the icon theme.
+    std::string icon_name;
+    // Directories searched for a launched program after the program's own
+    // directory and before PATH.
+    std::vector<std::string> program_dirs;
+  };
+
+  // Needs gtk_init() to have succeeded.
+  explicit GtkBackend(Options options);
+  ~GtkBackend() override;
+
+  Status create_window(WindowId id, const Layout& layout) override;
+  Status show_window(WindowId id) override;
+  Status destroy_window(WindowId id) override;
+  Result<SizeTwips> inner_size(WindowId id) override;
+  Status navigate(WindowId id, ControlId pane, std::string_view url) override;
+  Status set_width(WindowId id, ControlId control, float twips) override;
+  Status set_height(WindowId id, ControlId control, float twips) override;
+  Result<Variant> top(WindowId id, ControlId control) override;
+  Result<double> launch(std::string_view command_line, int style) override;
+  void run() override;
+  void quit() override;
+  void report_error(std::string_view title, const Error& error) override;
+  void open_help(std::string_view address) override;
+
+  // Where a launch would find the program word: the program's own directory,
+  // then `program_dirs`, then the absolute entries of PATH; a word without an
+  // extension is also tried with ".exe". Empty when nothing is found.
+  std::string find_program(const std::string& word) const;
+
+ private:
+  struct NativeWindow;
+  NativeWindow* lookup(WindowId id);
+  static int reap_closed(void* self);
+
+  Options options_;
+  std::string app_dir_;
+  std::unique_ptr<GMainLoop, MainLoopUnref> loop_;
+  bool quit_requested_ = false;
+  GObjectPtr<GtkCssProvider> base_css_;
+  std::map<WindowId, std::unique_ptr<NativeWindow>> windows_;
+  // Unloaded windows, hidden at once and destroyed from an idle callback, so
+  // that a window is never torn down inside one of its own event handlers.
+  std::vector<std::unique_ptr<NativeWindow>> closed_;
+  unsigned reap_source_ = 0;
+  std::vector<GObjectPtr<GtkWindow>> messages_;
+};
+
+}  // namespace tav::gtk
