@@ -1,0 +1,307 @@
+#include "platform/win32/browser_pane.h"
+
+#include <ole2.h>
+#include <oleauto.h>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace tav::win32 {
+
+namespace {
+
+// The WebBrowser control, {8856F961-340A-11D0-A96B-00C04FD705A2}.
+constexpr CLSID kClsidWebBrowser = {
+    0x8856F961, 0x340A, 0x11D0, {0xA9, 0x6B, 0x00, 0xC0, 0x4F, 0xD7, 0x05, 0xA2}};
+constexpr DISPID kDispidNavigate = 104;
+
+// Reference counting for the site objects: the last Release frees the object
+// that make_com created.
+template <class Derived>
+class RefCount {
+ public:
+  ULONG add_ref() { return ++refs_; }
+  ULONG release() {
+    const ULONG left = --refs_;
+    if (left == 0) std::default_delete<Derived>{}(static_cast<Derived*>(this));
+    return left;
+  }
+
+ private:
+  std::atomic<ULONG> refs_{1};
+};
+
+template <class T, class... Args>
+ComPtr<T> make_com(Args&&... args) {
+  return ComPtr<T>::attach(std::make_unique<T>(std::forward<Args>(args)...).release());
+}
+
+struct BstrDeleter {
+  void operator()(BSTR s) const { SysFreeString(s); }
+};
+using UniqueBstr = std::unique_ptr<OLECHAR, BstrDeleter>;
+
+}  // namespace
+
+// COM interfaces have no virtual destructors by design: objects are freed
+// through Release, never through an interface pointer.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+
+// The frame the control asks for during activation: the pane's top-level
+// window. It keeps the control's active object for keyboard translation.
+class BrowserFrame final : public IOleInPlaceFrame, public RefCount<BrowserFrame> {
+ public:
+  explicit BrowserFrame(HWND host) : host_(host) {}
+  virtual ~BrowserFrame() = default;
+
+  IOleInPlaceActiveObject* active() const { return active_.get(); }
+  void detach() { active_.reset(); }
+
+  // IUnknown
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IOleWindow || iid == IID_IOleInPlaceUIWindow ||
+        iid == IID_IOleInPlaceFrame) {
+      *out = static_cast<IOleInPlaceFrame*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return add_ref(); }
+  ULONG STDMETHODCALLTYPE Release() override { return release(); }
+
+  // IOleWindow
+  HRESULT STDMETHODCALLTYPE GetWindow(HWND* hwnd) override {
+    if (!hwnd) return E_POINTER;
+    *hwnd = GetAncestor(host_, GA_ROOT);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+
+  // IOleInPlaceUIWindow: the pane has no toolbars.
+  HRESULT STDMETHODCALLTYPE GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
+  HRESULT STDMETHODCALLTYPE RequestBorderSpace(LPCBORDERWIDTHS) override {
+    return INPLACE_E_NOTOOLSPACE;
+  }
+  HRESULT STDMETHODCALLTYPE SetBorderSpace(LPCBORDERWIDTHS) override { return OLE_E_INVALIDRECT; }
+  HRESULT STDMETHODCALLTYPE SetActiveObject(IOleInPlaceActiveObject* object, LPCOLESTR) override {
+    if (object) object->AddRef();
+    active_ = ComPtr<IOleInPlaceActiveObject>::attach(object);
+    return S_OK;
+  }
+
+  // IOleInPlaceFrame: no menus, no status bar.
+  HRESULT STDMETHODCALLTYPE InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE RemoveMenus(HMENU) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetStatusText(LPCOLESTR) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE EnableModeless(BOOL) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
+
+ private:
+  HWND host_;
+  ComPtr<IOleInPlaceActiveObject> active_;
+};
+
+// The client site and in-place site of one pane.
+class BrowserSite final : public IOleClientSite,
+                          public IOleInPlaceSite,
+                          public RefCount<BrowserSite> {
+ public:
+  explicit BrowserSite(HWND host) : host_(host), frame_(make_com<BrowserFrame>(host)) {}
+  virtual ~BrowserSite() = default;
+
+  BrowserFrame& frame() { return *frame_.get(); }
+  void set_object(IOleObject* object) { object_ = object; }
+
+  // IUnknown
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IOleClientSite) {
+      *out = static_cast<IOleClientSite*>(this);
+    } else if (iid == IID_IOleWindow || iid == IID_IOleInPlaceSite) {
+      *out = static_cast<IOleInPlaceSite*>(this);
+    } else {
+      *out = nullptr;
+      return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return add_ref(); }
+  ULONG STDMETHODCALLTYPE Release() override { return release(); }
+
+  // IOleClientSite: nothing is stored, so there is nothing to save.
+  HRESULT STDMETHODCALLTYPE SaveObject() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker** moniker) override {
+    if (moniker) *moniker = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer** container) override {
+    if (container) *container = nullptr;
+    return E_NOINTERFACE;
+  }
+  HRESULT STDMETHODCALLTYPE ShowObject() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnShowWindow(BOOL) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE RequestNewObjectLayout() override { return E_NOTIMPL; }
+
+  // IOleWindow
+  HRESULT STDMETHODCALLTYPE GetWindow(HWND* hwnd) override {
+    if (!hwnd) return E_POINTER;
+    *hwnd = host_;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+
+  // IOleInPlaceSite
+  HRESULT STDMETHODCALLTYPE CanInPlaceActivate() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnInPlaceActivate() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnUIActivate() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc,
+                                             LPRECT pos, LPRECT clip,
+                                             LPOLEINPLACEFRAMEINFO info) override {
+    if (!frame || !doc || !pos || !clip || !info) return E_POINTER;
+    *frame = frame_.get();
+    frame_->AddRef();
+    *doc = nullptr;
+    GetClientRect(host_, pos);
+    *clip = *pos;
+    info->fMDIApp = FALSE;
+    info->hwndFrame = GetAncestor(host_, GA_ROOT);
+    info->haccel = nullptr;
+    info->cAccelEntries = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Scroll(SIZE) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE OnUIDeactivate(BOOL) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnInPlaceDeactivate() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE DiscardUndoState() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE DeactivateAndUndo() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE OnPosRectChange(LPCRECT rect) override {
+    if (!rect) return E_POINTER;
+    if (!object_) return S_OK;
+    ComPtr<IOleInPlaceObject> in_place;
+    object_->QueryInterface(IID_IOleInPlaceObject, in_place.put_void());
+    return in_place ? in_place->SetObjectRects(rect, rect) : S_OK;
+  }
+
+ private:
+  HWND host_;
+  ComPtr<BrowserFrame> frame_;
+  IOleObject* object_ = nullptr;  // not counted: the pane holds the reference
+};
+
+#pragma GCC diagnostic pop
+
+Error automation_error(HRESULT hr, std::wstring_view description) {
+  std::string text = "Automation error";
+  if (!description.empty()) {
+    const int n =
+        WideCharToMultiByte(CP_UTF8, 0, description.data(), static_cast<int>(description.size()),
+                            nullptr, 0, nullptr, nullptr);
+    std::string d(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, description.data(), static_cast<int>(description.size()),
+                        d.data(), n, nullptr, nullptr);
+    text += "\n" + d;
+  }
+  return {static_cast<int>(hr), text};
+}
+
+BrowserPane::BrowserPane(HWND host, SIZE extent) : host_(host) {
+  site_ = make_com<BrowserSite>(host);
+  ComPtr<IOleObject> object;
+  create_result_ = CoCreateInstance(kClsidWebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
+                                    object.put_void());
+  if (FAILED(create_result_)) return;
+  object_ = object;
+  site_->set_object(object_.get());
+  create_result_ = object_->SetClientSite(static_cast<IOleClientSite*>(site_.get()));
+  if (SUCCEEDED(create_result_)) {
+    OleSetContainedObject(object_.get(), TRUE);
+    SIZEL size{extent.cx, extent.cy};
+    object_->SetExtent(DVASPECT_CONTENT, &size);  // a hint; the host's rectangle rules
+    RECT rect;
+    GetClientRect(host_, &rect);
+    create_result_ = object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr,
+                                     static_cast<IOleClientSite*>(site_.get()), 0, host_, &rect);
+  }
+  if (FAILED(create_result_)) close();
+}
+
+BrowserPane::~BrowserPane() {
+  close();
+}
+
+void BrowserPane::close() {
+  if (object_) {
+    ComPtr<IOleInPlaceObject> in_place = object_.query<IOleInPlaceObject>(IID_IOleInPlaceObject);
+    if (in_place) in_place->InPlaceDeactivate();
+    object_->Close(OLECLOSE_NOSAVE);
+    object_->SetClientSite(nullptr);
+    object_.reset();
+  }
+  if (site_) {
+    site_->set_object(nullptr);
+    site_->frame().detach();
+  }
+}
+
+bool BrowserPane::has_control() const {
+  return static_cast<bool>(object_);
+}
+
+Status BrowserPane::navigate(std::string_view url) {
+  if (!object_) return automation_error(FAILED(create_result_) ? create_result_ : E_FAIL);
+  const std::optional<std::wstring> wide = widen(url);
+  if (!wide) return automation_error(E_INVALIDARG);
+  // The control may call back into the host, or pump messages, while it
+  // takes the request; hold our own references for the whole call.
+  const ComPtr<IOleObject> keep = object_;
+  ComPtr<IDispatch> dispatch = keep.query<IDispatch>(IID_IDispatch);
+  if (!dispatch) return automation_error(E_NOINTERFACE);
+
+  UniqueBstr address(SysAllocStringLen(wide->data(), static_cast<UINT>(wide->size())));
+  if (!address) return err::out_of_memory();
+  VARIANTARG arg;
+  VariantInit(&arg);
+  arg.vt = VT_BSTR;
+  arg.bstrVal = address.get();
+  DISPPARAMS params{&arg, nullptr, 1, 0};
+  EXCEPINFO exception{};
+  UINT bad_argument = 0;
+  const HRESULT hr = dispatch->Invoke(kDispidNavigate, IID_NULL, LOCALE_USER_DEFAULT,
+                                      DISPATCH_METHOD, &params, nullptr, &exception, &bad_argument);
+  UniqueBstr source(exception.bstrSource);
+  UniqueBstr description(exception.bstrDescription);
+  UniqueBstr help_file(exception.bstrHelpFile);
+  if (hr == DISP_E_EXCEPTION) {
+    const HRESULT code = exception.scode ? exception.scode : E_FAIL;
+    return automation_error(
+        code, description ? std::wstring_view(description.get()) : std::wstring_view());
+  }
+  if (FAILED(hr)) return automation_error(hr);
+  return {};
+}
+
+Status BrowserPane::set_rect(const RECT& rect) {
+  if (!object_) return {};
+  ComPtr<IOleInPlaceObject> in_place = object_.query<IOleInPlaceObject>(IID_IOleInPlaceObject);
+  if (!in_place) return {};
+  const HRESULT hr = in_place->SetObjectRects(&rect, &rect);
+  if (FAILED(hr)) return automation_error(hr);
+  return {};
+}
+
+bool BrowserPane::translate_accelerator(MSG& msg) {
+  if (!site_ || !object_) return false;
+  IOleInPlaceActiveObject* active = site_->frame().active();
+  if (!active || (msg.hwnd != host_ && !IsChild(host_, msg.hwnd))) return false;
+  return active->TranslateAccelerator(&msg) == S_OK;
+}
+
+}  // namespace tav::win32

@@ -1,0 +1,206 @@
+// Runs under Wine: starts the real project on the Win32 backend, with a
+// recording layer between the runtime and the backend, and checks what the
+// window system shows and what the backend answers. Prints one line per
+// check ("PASS ..." / "FAIL ...") and exits with 0 only when all passed.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/project.h"
+#include "app/sites.h"
+#include "main_window/frmDownloadDisplay.h"
+#include "platform/geometry.h"
+#include "platform/win32/win32_backend.h"
+
+namespace {
+
+int failures = 0;
+
+void check(bool ok, const std::string& what, const std::string& detail = {}) {
+  std::printf("%s %s%s%s\n", ok ? "PASS" : "FAIL", what.c_str(), detail.empty() ? "" : ": ",
+              detail.c_str());
+  std::fflush(stdout);
+  if (!ok) ++failures;
+}
+
+std::string describe(const tav::Status& s) {
+  return s.ok() ? "ok" : std::to_string(s.error().number) + " " + s.error().description;
+}
+
+// Forwards every call to the Win32 backend and keeps what the runtime asked.
+// run() returns at once: the probe inspects the windows instead of looping.
+class Recorder final : public tav::Backend, public tav::EventSink {
+ public:
+  explicit Recorder(tav::win32::Win32Backend& inner) : inner_(inner) { inner_.attach(*this); }
+
+  struct Navigation {
+    tav::WindowId window;
+    std::string url;
+    tav::Status status;
+  };
+  std::vector<Navigation> navigations;
+  std::vector<std::pair<float, tav::Status>> widths, heights;
+  std::vector<tav::WindowId> created;
+
+  tav::Status create_window(tav::WindowId id, const tav::Layout& layout) override {
+    created.push_back(id);
+    return inner_.create_window(id, layout);
+  }
+  tav::Status show_window(tav::WindowId id) override { return inner_.show_window(id); }
+  tav::Status destroy_window(tav::WindowId id) override { return inner_.destroy_window(id); }
+  tav::Result<tav::SizeTwips> inner_size(tav::WindowId id) override {
+    return inner_.inner_size(id);
+  }
+  tav::Status navigate(tav::WindowId id, tav::ControlId pane, std::string_view url) override {
+    tav::Status s = inner_.navigate(id, pane, url);
+    navigations.push_back({id, std::string(url), s});
+    return s;
+  }
+  tav::Status set_width(tav::WindowId id, tav::ControlId c, float twips) override {
+    tav::Status s = inner_.set_width(id, c, twips);
+    widths.emplace_back(twips, s);
+    return s;
+  }
+  tav::Status set_height(tav::WindowId id, tav::ControlId c, float twips) override {
+    tav::Status s = inner_.set_height(id, c, twips);
+    heights.emplace_back(twips, s);
+    return s;
+  }
+  tav::Result<tav::Variant> top(tav::WindowId id, tav::ControlId c) override {
+    return inner_.top(id, c);
+  }
+  tav::Result<double> launch(std::string_view line, int style) override {
+    return inner_.launch(line, style);
+  }
+  void run() override {}
+  void quit() override { inner_.quit(); }
+  void report_error(std::string_view title, const tav::Error& e) override {
+    std::printf("INFO reported: %s\n", tav::report_text(e).c_str());
+    inner_.report_error(title, e);
+  }
+  void open_help(std::string_view address) override { inner_.open_help(address); }
+
+  void clicked(tav::WindowId w, tav::ControlId c) override { sink().clicked(w, c); }
+  void inner_size_changed(tav::WindowId w, tav::SizeTwips s) override {
+    sink().inner_size_changed(w, s);
+  }
+  void close_requested(tav::WindowId w) override { sink().close_requested(w); }
+  void help_requested() override { sink().help_requested(); }
+
+ private:
+  tav::win32::Win32Backend& inner_;
+};
+
+std::wstring window_text(HWND h) {
+  wchar_t buffer[256] = {};
+  GetWindowTextW(h, buffer, 256);
+  return buffer;
+}
+
+int control_at(HWND parent, int x, int y) {
+  HWND child = ChildWindowFromPointEx(parent, POINT{x, y}, CWP_SKIPINVISIBLE);
+  if (!child || child == parent) return 0;
+  return GetDlgCtrlID(child);
+}
+
+}  // namespace
+
+int main() {
+  tav::win32::Win32Backend backend(GetModuleHandleW(nullptr));
+  Recorder recorder(backend);
+  tav::Runtime runtime(recorder, tavrino::project_info());
+  runtime.start();
+
+  // Start-up: one navigation, the typing page, accepted by the pane.
+  const std::string typing_page = TAVRINO_PRODUCT_SITE "/1.5/encrypted.html";
+  check(recorder.navigations.size() == 1, "start-up navigates once",
+        std::to_string(recorder.navigations.size()) + " navigations");
+  if (!recorder.navigations.empty()) {
+    const auto& n = recorder.navigations.front();
+    check(n.url == typing_page, "the typing page address", n.url);
+    check(n.status.ok(), "Navigate succeeds", describe(n.status));
+  }
+  check(recorder.created.size() == 1, "one window at start-up");
+  if (recorder.created.empty()) return 1;
+  const tav::WindowId main_id = recorder.created.front();
+  HWND main = backend.native_window(main_id);
+  check(main && IsWindowVisible(main), "the main window is shown");
+  if (!main) return 1;
+  check(window_text(main) == L"Tavrino 1.5", "main window caption");
+  const tav::Layout& layout = tavrino::frmDownloadDisplay::kLayout;
+  const tav::ControlId pane = *tav::find_control(layout, "WebBrowser1");
+  std::printf("INFO browser control created: %s\n",
+              backend.pane_has_control(main_id, pane) ? "yes" : "no");
+
+  HDC screen = GetDC(nullptr);
+  const double scale = GetDeviceCaps(screen, LOGPIXELSY) / 96.0;
+  ReleaseDC(nullptr, screen);
+  RECT client{};
+  GetClientRect(main, &client);
+  check(client.right == tav::twips_to_pixels(14025, scale) &&
+            client.bottom == tav::twips_to_pixels(11145, scale),
+        "main window inner area from twips",
+        std::to_string(client.right) + " x " + std::to_string(client.bottom));
+
+  // The first show fits the pane to the inner area.
+  check(recorder.widths.size() == 1 && recorder.widths[0].first == 14025.0f &&
+            recorder.widths[0].second.ok(),
+        "first show sets the pane's width to the inner width");
+  check(recorder.heights.size() == 1 && recorder.heights[0].first == 11145.0f &&
+            recorder.heights[0].second.ok(),
+        "first show sets the pane's height to the inner height less its top");
+  HWND pane_window = GetDlgItem(main, static_cast<int>(pane) + 1);
+  RECT pane_rect{};
+  GetWindowRect(pane_window, &pane_rect);
+  check(pane_rect.right - pane_rect.left == client.right &&
+            pane_rect.bottom - pane_rect.top == client.bottom,
+        "the pane covers the inner area");
+  const tav::Result<tav::Variant> top = backend.top(main_id, pane);
+  check(top.ok() && std::get<double>(top.value()) == 0.0, "Top reads the stored top");
+
+  // Stacking: where "Exit" and "Update" overlap, "Update" (stored first) is
+  // on top; at the credit label's visible place the pane takes the click.
+  const int update = static_cast<int>(*tav::find_control(layout, "Command1")) + 1;
+  const int exit_button = static_cast<int>(*tav::find_control(layout, "Command6")) + 1;
+  const int overlap_x = tav::twips_to_pixels(12600, scale);
+  const int row_y = tav::twips_to_pixels(11000, scale);
+  check(control_at(main, overlap_x, row_y) == update, "Update lies above Exit");
+  check(control_at(main, tav::twips_to_pixels(13500, scale), row_y) == exit_button,
+        "Exit shows beside Update");
+  check(control_at(main, tav::twips_to_pixels(11220, scale), tav::twips_to_pixels(11100, scale)) ==
+            static_cast<int>(pane) + 1,
+        "the pane covers the credit label");
+
+  // Sizes that do not fit a window's coordinates are refused, not wrapped.
+  const tav::Status huge = backend.set_width(main_id, pane, 1e30f);
+  check(!huge.ok() && huge.error().number == 6, "an oversized width overflows", describe(huge));
+
+  // A launch of a program that does not exist: run-time error 53.
+  const tav::Result<double> missing = backend.launch("tavrino-no-such-program.exe x", 3);
+  check(!missing.ok() && missing.error() == tav::err::file_not_found(),
+        "launching a missing program is error 53");
+  const tav::Result<double> cut = backend.launch(std::string("start.exe\0x", 11), 0);
+  check(!cut.ok() && cut.error().number == 5, "a command line with a NUL is refused");
+
+  // An error report is a window of its own and does not hold the caller.
+  backend.report_error("Tavrino probe", tav::err::file_not_found());
+  HWND report = FindWindowW(L"TavrinoReport", L"Tavrino probe");
+  check(report && IsWindowVisible(report), "an error report shows without blocking");
+  check(backend.open_reports() == 1, "one report open");
+  if (report) SendMessageW(report, WM_COMMAND, IDOK, 0);
+  check(backend.open_reports() == 0 && !IsWindow(report), "OK closes the report");
+
+  // Closing the window through the window system unloads it and ends the run.
+  SendMessageW(main, WM_CLOSE, 0, 0);
+  check(backend.native_window(main_id) == nullptr && !IsWindow(main), "WM_CLOSE unloads");
+  check(runtime.loaded_windows() == 0, "no window left loaded");
+  MSG msg;
+  bool quit = false;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) quit = true;
+  }
+  check(quit, "the end of the run posts WM_QUIT");
+
+  std::printf("%s\n", failures == 0 ? "ALL PASSED" : "SOME FAILED");
+  return failures == 0 ? 0 : 1;
+}
