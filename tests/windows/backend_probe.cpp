@@ -190,6 +190,60 @@ int main() {
   if (report) SendMessageW(report, WM_COMMAND, IDOK, 0);
   check(backend.open_reports() == 0 && !IsWindow(report), "OK closes the report");
 
+  // Resizing refits the pane through Form_Resize; minimizing gives it 0 x 0.
+  RECT bigger = {0, 0, client.right + 60, client.bottom + 30};
+  AdjustWindowRectEx(&bigger, static_cast<DWORD>(GetWindowLongPtrW(main, GWL_STYLE)), FALSE, 0);
+  SetWindowPos(main, nullptr, 0, 0, bigger.right - bigger.left, bigger.bottom - bigger.top,
+               SWP_NOMOVE | SWP_NOZORDER);
+  GetClientRect(main, &client);
+  GetWindowRect(pane_window, &pane_rect);
+  check(pane_rect.right - pane_rect.left == client.right &&
+            pane_rect.bottom - pane_rect.top == client.bottom,
+        "a resize refits the pane to the inner area",
+        std::to_string(pane_rect.right - pane_rect.left) + " x " +
+            std::to_string(pane_rect.bottom - pane_rect.top));
+  ShowWindow(main, SW_MINIMIZE);
+  check(!recorder.widths.empty() && recorder.widths.back().first == 0.0f &&
+            !recorder.heights.empty() && recorder.heights.back().first == 0.0f,
+        "minimizing sets the pane to 0 x 0");
+  ShowWindow(main, SW_RESTORE);
+  GetWindowRect(pane_window, &pane_rect);
+  check(pane_rect.right - pane_rect.left == client.right &&
+            pane_rect.bottom - pane_rect.top == client.bottom,
+        "restoring gives the pane the inner area again");
+  check((GetWindowLongPtrW(main, GWL_STYLE) & WS_THICKFRAME) != 0, "the main window is sizable");
+
+  // "About" through the runtime: the about window from its own layout.
+  runtime.clicked(main_id, *tav::find_control(layout, "Command2"));
+  check(recorder.created.size() == 2, "\"About\" creates a second window");
+  if (recorder.created.size() == 2) {
+    HWND about = backend.native_window(recorder.created[1]);
+    check(about && window_text(about) == L"About - Tavrino 1.5", "about window caption");
+    RECT about_client{};
+    GetClientRect(about, &about_client);
+    check(about_client.right == tav::twips_to_pixels(7320, scale) &&
+              about_client.bottom == tav::twips_to_pixels(7335, scale),
+          "about window inner area",
+          std::to_string(about_client.right) + " x " + std::to_string(about_client.bottom));
+    check((GetWindowLongPtrW(about, GWL_STYLE) & (WS_THICKFRAME | WS_MAXIMIZEBOX)) == 0 &&
+              (GetWindowLongPtrW(about, GWL_STYLE) & WS_SYSMENU) != 0,
+          "the about window has a fixed frame with a close box");
+    // Picture1 is record 0, its "Close" button record 1, inside the picture.
+    HWND picture = GetDlgItem(about, 1);
+    RECT box{};
+    GetWindowRect(picture, &box);
+    POINT origin{0, 0};
+    ClientToScreen(about, &origin);
+    check(box.left - origin.x == -16 && box.top - origin.y == -16 && box.right - box.left == 513 &&
+              box.bottom - box.top == 505,
+          "the picture box lies at -16, -16, 513 x 505");
+    HWND close = GetDlgItem(picture, 2);
+    check(close && (GetWindowLongPtrW(close, GWL_STYLE) & BS_TYPEMASK) == BS_OWNERDRAW,
+          "the coloured button is drawn by its container");
+    SendMessageW(about, WM_CLOSE, 0, 0);
+    check(runtime.loaded_windows() == 1, "closing the about window leaves the main window");
+  }
+
   // Closing the window through the window system unloads it and ends the run.
   SendMessageW(main, WM_CLOSE, 0, 0);
   check(backend.native_window(main_id) == nullptr && !IsWindow(main), "WM_CLOSE unloads");
