@@ -1,0 +1,781 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the shipped tavrino binary in real windows.
+
+Each scenario gets a world of its own: a network namespace whose loopback
+carries 192.0.2.1 with both site hosts mapped to it, the fixture web site
+bound there, Xvfb and openbox, and a copy of the binary beside recorder
+programs named explorer and start.exe. The driver clicks with xdotool at the
+controls' stored places, reads pixels from screenshots, and counts the GETs
+the fixture site logged. Everything it started is ended, and the namespace
+and temporary files removed, also when a check fails.
+
+Run: e2e.py --binary BIN --helpers DIR --recorder REC --wm-close PROG --site DIR
+            --product-host H --maker-host H SCENARIO
+Needs root (for the namespace); fails loudly without it.
+"""
+
+import argparse
+import ctypes
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import traceback
+
+SCREEN_W, SCREEN_H = 1280, 1024
+T0 = time.monotonic()
+NET_ADDR = "192.0.2.1"
+
+
+def px(twips):
+    """Twips to pixels at 96 dpi, rounded like the program does."""
+    return int(round(twips / 15.0))
+
+
+def centre(left, top, width, height, dx=0, dy=0):
+    """Centre of a stored rectangle (twips), in pixels, plus an offset."""
+    return px(left + width / 2) + dx, px(top + height / 2) + dy
+
+
+# Stored places (twips) from the layout tables, measured from each window's
+# inner top-left corner; controls inside a picture box include its offset.
+MAIN = {
+    "about": (9840, 10800, 1335, 375),
+    "update": (11280, 10800, 1335, 375),
+    "exit": (12600, 10800, 1455, 375),
+    "credit": (11160, 11040, 3135, 255),
+}
+MAIN_INNER = (935, 743)
+UPDATES = {  # in the bottom strip at (0, 4680)
+    "close": (240, 4680 + 120, 1815, 255),
+    "link": (4200, 4680 + 120, 2535, 255),
+}
+ABOUT = {  # in Picture1 at (-240, -240)
+    "close": (3120 - 240, 7200 - 240, 1335, 360),
+    "link": (1440 - 240, 6720 - 240, 4335, 495),
+}
+
+PAGE_GREEN = (0x1E, 0x96, 0x50)
+UPDATES_BLUE = (0x30, 0x60, 0xC0)
+LIGHT_GREY = (192, 192, 192)
+
+
+class Failure(Exception):
+    pass
+
+
+def check(cond, what):
+    if not cond:
+        raise Failure(what)
+    print("  ok (%5.1f s): %s" % (time.monotonic() - T0, what), flush=True)
+
+
+def near(c, ref, tol=12):
+    return all(abs(a - b) <= tol for a, b in zip(c, ref))
+
+
+def wait_for(pred, timeout, what, step=0.1):
+    end = time.monotonic() + timeout
+    while True:
+        v = pred()
+        if v:
+            return v
+        if time.monotonic() > end:
+            raise Failure("timed out waiting for " + what)
+        time.sleep(step)
+
+
+def run(cmd, **kw):
+    return subprocess.run(cmd, check=True, capture_output=True, text=True, **kw).stdout
+
+
+def set_subreaper():
+    # Orphaned descendants of the program come back to us, so that none can
+    # escape the check that nothing was left behind.
+    libc = ctypes.CDLL(None, use_errno=True)
+    PR_SET_CHILD_SUBREAPER = 36
+    if libc.prctl(PR_SET_CHILD_SUBREAPER, 1, 0, 0, 0) != 0:
+        raise OSError(ctypes.get_errno(), "prctl(PR_SET_CHILD_SUBREAPER)")
+
+
+def children_of(pid):
+    out = []
+    for d in os.listdir("/proc"):
+        if not d.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % d) as f:
+                stat = f.read()
+        except OSError:
+            continue
+        fields = stat[stat.rfind(")") + 2:].split()
+        if int(fields[1]) == pid and fields[0] != "Z":
+            out.append(int(d))
+    return out
+
+
+def comm(pid):
+    try:
+        with open("/proc/%d/comm" % pid) as f:
+            return f.read().strip()
+    except OSError:
+        return ""
+
+
+class World:
+    """The namespace, the site, the display and the program of one scenario."""
+
+    def __init__(self, args, name, serve=True, recorders=True, helpers=False):
+        self.args = args
+        self.ns = "tavrino-e2e-%d" % os.getpid()
+        self.tmp = tempfile.mkdtemp(prefix="tavrino-e2e-%s-" % name)
+        self.procs = {}  # name -> Popen, each the leader of its own group
+        self.program = None
+        self.serve = serve
+        self.recorders = recorders
+        self.helpers = helpers
+        self.netns_made = False
+        self.display = None
+
+    # ---- set-up
+
+    def __enter__(self):
+        try:
+            self._setup()
+        except BaseException:
+            self.close()
+            raise
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+        return False
+
+    def ns_cmd(self, cmd):
+        return ["ip", "netns", "exec", self.ns] + cmd
+
+    def _setup(self):
+        r = subprocess.run(["ip", "netns", "add", self.ns], capture_output=True, text=True)
+        if r.returncode != 0:
+            raise Failure("cannot create network namespace %s (root needed): %s"
+                          % (self.ns, r.stderr.strip()))
+        self.netns_made = True
+        etc = "/etc/netns/" + self.ns
+        os.makedirs(etc, exist_ok=True)
+        with open(etc + "/hosts", "w") as f:
+            f.write("127.0.0.1 localhost\n%s %s %s\n"
+                    % (NET_ADDR, self.args.product_host, self.args.maker_host))
+        run(self.ns_cmd(["ip", "link", "set", "lo", "up"]))
+        run(self.ns_cmd(["ip", "addr", "add", NET_ADDR + "/24", "dev", "lo"]))
+
+        self.gets_log = os.path.join(self.tmp, "gets.log")
+        open(self.gets_log, "w").close()
+        if self.serve:
+            self.start_server()
+
+        # Home, configuration and a default browser that records what it is
+        # asked to open (for help and for the helper programs).
+        home = os.path.join(self.tmp, "home")
+        for d in ("home/.config", "home/.local/share/applications", "home/.cache",
+                  "runtime", "browser"):
+            os.makedirs(os.path.join(self.tmp, d), exist_ok=True)
+        os.chmod(os.path.join(self.tmp, "runtime"), 0o700)
+        browser = os.path.join(self.tmp, "browser", "browser")
+        shutil.copy(self.args.recorder, browser)
+        with open(os.path.join(home, ".local/share/applications/e2e-browser.desktop"), "w") as f:
+            f.write("[Desktop Entry]\nType=Application\nName=E2E browser\n"
+                    "Exec=%s %%u\nMimeType=x-scheme-handler/http;\n" % browser)
+        with open(os.path.join(home, ".config/mimeapps.list"), "w") as f:
+            f.write("[Default Applications]\nx-scheme-handler/http=e2e-browser.desktop\n")
+
+        # The program: a copy of the binary, beside recorders (or nothing).
+        self.app_bin = os.path.join(self.tmp, "app", "bin")
+        os.makedirs(self.app_bin)
+        self.binary = os.path.join(self.app_bin, "tavrino")
+        shutil.copy(self.args.binary, self.binary)
+        if self.recorders:
+            for name in ("explorer", "start.exe"):
+                shutil.copy(self.args.recorder, os.path.join(self.app_bin, name))
+        if self.helpers:
+            libexec = os.path.join(self.tmp, "app", "libexec", "tavrino")
+            os.makedirs(libexec)
+            for name in ("explorer", "start.exe"):
+                shutil.copy(os.path.join(self.args.helpers, name), libexec)
+
+        self.env = {
+            "PATH": "/usr/bin:/bin",
+            "HOME": home,
+            "XDG_CONFIG_HOME": os.path.join(home, ".config"),
+            "XDG_DATA_HOME": os.path.join(home, ".local/share"),
+            "XDG_CACHE_HOME": os.path.join(home, ".cache"),
+            "XDG_RUNTIME_DIR": os.path.join(self.tmp, "runtime"),
+            "DBUS_SESSION_BUS_ADDRESS": "unix:path=" + os.path.join(self.tmp, "no-bus"),
+            "NO_AT_BRIDGE": "1",
+            "GTK_A11Y": "none",
+            "LANG": "C.UTF-8",
+        }
+        if self.args.renderer:
+            self.env["GSK_RENDERER"] = self.args.renderer
+
+        for n in range(100 + os.getpid() % 300, 1000):
+            if not os.path.exists("/tmp/.X11-unix/X%d" % n) and not os.path.exists(
+                    "/tmp/.X%d-lock" % n):
+                self.display = ":%d" % n
+                break
+        self.env["DISPLAY"] = self.display
+        self.spawn("xvfb", ["Xvfb", self.display, "-screen", "0",
+                            "%dx%dx24" % (SCREEN_W, SCREEN_H), "-nolisten", "tcp"])
+        wait_for(lambda: os.path.exists("/tmp/.X11-unix/X" + self.display[1:]), 10, "Xvfb")
+        wait_for(lambda: subprocess.run(["xdpyinfo"], env=self.xenv(),
+                                        capture_output=True).returncode == 0, 10, "the display")
+        self.spawn("openbox", ["openbox", "--sm-disable", "--config-file", "/dev/null"])
+        wait_for(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in self.x(
+            ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]), 10, "openbox")
+
+    def start_server(self):
+        p = self.spawn("server", [sys.executable, os.path.join(self.args.e2e_dir,
+                                                               "fixture_server.py"),
+                                  "--bind", NET_ADDR, "--port", "80", "--root", self.args.site,
+                                  "--log", self.gets_log], stdout=subprocess.PIPE)
+        line = p.stdout.readline()
+        if line.strip() != b"ready":
+            raise Failure("fixture server did not start")
+
+    def stop_server(self):
+        self.kill("server")
+
+    def spawn(self, name, cmd, stdout=None, env=None):
+        log = open(os.path.join(self.tmp, name + ".log"), "w")
+        p = subprocess.Popen(self.ns_cmd(cmd), stdout=stdout or log, stderr=log,
+                             env=env or self.env_for_tools(), start_new_session=True)
+        self.procs[name] = p
+        return p
+
+    def env_for_tools(self):
+        e = dict(self.env) if hasattr(self, "env") else {"PATH": "/usr/bin:/bin"}
+        return e
+
+    def xenv(self):
+        return {"PATH": "/usr/bin:/bin:/usr/local/bin", "DISPLAY": self.display}
+
+    def x(self, cmd, check_rc=False):
+        r = subprocess.run(cmd, env=self.xenv(), capture_output=True, text=True)
+        if check_rc and r.returncode != 0:
+            raise Failure("%s failed: %s" % (" ".join(cmd), r.stderr))
+        return r.stdout
+
+    def kill(self, name):
+        p = self.procs.pop(name, None)
+        if not p:
+            return
+        if p.poll() is None:
+            try:
+                os.killpg(p.pid, signal.SIGTERM)
+                p.wait(timeout=3)
+            except (ProcessLookupError, subprocess.TimeoutExpired):
+                pass
+            try:
+                os.killpg(p.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+        p.wait()
+
+    def close(self):
+        if self.program and self.program.poll() is None:
+            try:
+                os.killpg(self.program.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
+            self.program.wait()
+        self.kill_leftovers()
+        for name in list(self.procs)[::-1]:
+            self.kill(name)
+        if self.netns_made:
+            subprocess.run(["ip", "netns", "delete", self.ns], capture_output=True)
+            shutil.rmtree("/etc/netns/" + self.ns, ignore_errors=True)
+        shutil.rmtree(self.tmp, ignore_errors=True)
+
+    def infra_pids(self):
+        return {p.pid for p in self.procs.values()}
+
+    def leftovers(self):
+        return [p for p in children_of(os.getpid()) if p not in self.infra_pids()]
+
+    def kill_leftovers(self):
+        for pid in self.leftovers():
+            try:
+                os.kill(pid, signal.SIGKILL)
+                os.waitpid(pid, 0)
+            except (ProcessLookupError, ChildProcessError):
+                pass
+
+    # ---- the program
+
+    def start(self, extra_args=()):
+        log = open(os.path.join(self.tmp, "program.log"), "w")
+        self.program = subprocess.Popen(self.ns_cmd([self.binary] + list(extra_args)),
+                                        stdout=log, stderr=log, env=self.env,
+                                        start_new_session=True)
+        self.main = self.wait_window("Tavrino 1.5")
+        return self.main
+
+    def program_log(self):
+        with open(os.path.join(self.tmp, "program.log")) as f:
+            return f.read()
+
+    def alive(self):
+        return self.program.poll() is None
+
+    def windows(self, title):
+        out = self.x(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % re.escape(title)])
+        return [int(w) for w in out.split()]
+
+    def wait_window(self, title, timeout=15):
+        ws = wait_for(lambda: self.windows(title), timeout, "window '%s'" % title)
+        check(len(ws) == 1, "one window titled '%s'" % title)
+        w = ws[0]
+        # Wait until the window manager has placed it and it has drawn.
+        wait_for(lambda: self.geometry(w)[2] > 1, 5, "window '%s' mapped" % title)
+        time.sleep(0.3)
+        return w
+
+    def wait_gone(self, title, timeout=10):
+        wait_for(lambda: not self.windows(title), timeout, "window '%s' to go" % title)
+
+    def geometry(self, w):
+        """(x, y, width, height) of the window's inner area on the screen."""
+        info = self.x(["xwininfo", "-id", str(w)])
+        def field(name):
+            m = re.search(r"%s:\s+(-?\d+)" % name, info)
+            return int(m.group(1)) if m else 0
+        return (field("Absolute upper-left X"), field("Absolute upper-left Y"),
+                field("Width"), field("Height"))
+
+    def click(self, w, point):
+        # Brought to the front first: openbox may have placed another of the
+        # program's windows over this one.
+        self.x(["xdotool", "windowraise", str(w)])
+        time.sleep(0.1)
+        gx, gy, _, _ = self.geometry(w)
+        # (Not --sync: it waits for a motion, and there is none when the
+        # pointer already rests there.)
+        self.x(["xdotool", "mousemove", str(gx + point[0]), str(gy + point[1])], check_rc=True)
+        time.sleep(0.05)
+        self.x(["xdotool", "click", "1"], check_rc=True)
+        time.sleep(0.3)
+
+    def key(self, w, key):
+        self.x(["xdotool", "windowactivate", str(w)])
+        wait_for(lambda: self.x(["xdotool", "getactivewindow"]).strip() == str(w), 5,
+                 "window %d to take the focus" % w)
+        self.x(["xdotool", "key", key], check_rc=True)
+        time.sleep(0.3)
+
+    def screenshot(self):
+        raw = subprocess.run(["import", "-window", "root", "-depth", "8", "rgb:-"],
+                             env=self.xenv(), capture_output=True, check=True).stdout
+        return Shot(raw)
+
+    def pixel(self, w, point, shot=None):
+        shot = shot or self.screenshot()
+        gx, gy, _, _ = self.geometry(w)
+        return shot.at(gx + point[0], gy + point[1])
+
+    # ---- the site and the launches
+
+    def gets(self, path_prefix=None):
+        with open(self.gets_log) as f:
+            lines = [l.split(" ", 1)[1].strip() for l in f if l.startswith("GET ")]
+        if path_prefix is None:
+            return lines
+        return [l for l in lines if l == path_prefix or l.startswith(path_prefix)]
+
+    def sizes(self):
+        out = []
+        for p in self.gets("/size?"):
+            m = re.match(r"/size\?w=(\d+)&h=(\d+)", p)
+            if m:
+                out.append((int(m.group(1)), int(m.group(2))))
+        return out
+
+    def wait_size(self, size, timeout=10):
+        wait_for(lambda: self.sizes() and self.sizes()[-1] == size, timeout,
+                 "the page to report a pane of %s (last %s)" % (size, self.sizes()[-1:]))
+
+    def launches(self, where="app"):
+        d = self.app_bin if where == "app" else os.path.join(self.tmp, "browser")
+        try:
+            with open(os.path.join(d, "launches.log")) as f:
+                return f.read().splitlines()
+        except FileNotFoundError:
+            return []
+
+    def wait_exit(self, timeout=15):
+        try:
+            rc = self.program.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise Failure("the program did not end")
+        return rc
+
+    def check_nothing_left(self):
+        try:
+            wait_for(lambda: not self.leftovers(), 8, "no process left")
+        except Failure:
+            pass
+        check(not self.leftovers(), "no process of the program left behind")
+
+
+class Shot:
+    def __init__(self, raw):
+        if len(raw) != SCREEN_W * SCREEN_H * 3:
+            raise Failure("unexpected screenshot size %d" % len(raw))
+        self.raw = raw
+
+    def at(self, x, y):
+        i = (y * SCREEN_W + x) * 3
+        return tuple(self.raw[i:i + 3])
+
+
+# ---- scenarios ---------------------------------------------------------------
+
+def wait_page(world):
+    wait_for(lambda: world.sizes(), 15, "the typing page to load")
+
+
+def scenario_start(world):
+    """Start-up: one GET of the typing page, title, icon, and the stored layout
+    as it shows: no grey, buttons over the pane, the credit label hidden."""
+    w = world.start(["/ignored", "--arguments", "change nothing"])
+    wait_page(world)
+    time.sleep(0.5)
+    check(world.gets("/1.5/encrypted.html") == ["/1.5/encrypted.html"],
+          "one GET of /1.5/encrypted.html")
+    check(world.x(["xdotool", "getwindowname", str(w)]).strip() == "Tavrino 1.5", "title")
+    icon = world.x(["xprop", "-id", str(w), "_NET_WM_ICON"])
+    check("Icon (16 x 16)" in icon and "Icon (32 x 32)" in icon,
+          "window icon at 16 and 32 pixels")
+    check(world.geometry(w)[2:] == MAIN_INNER, "inner size 935 x 743")
+    check(world.sizes()[-1] == MAIN_INNER, "pane fitted to the inner area on first show")
+
+    shot = world.screenshot()
+    for p in [(5, 5), (930, 5), (5, 738), (930, 700), (467, 370)]:
+        c = world.pixel(w, p, shot)
+        check(near(c, PAGE_GREEN) and not near(c, LIGHT_GREY, 4),
+              "page, not grey background, at %s (%s)" % (p, c))
+    for name in ("about", "update", "exit"):
+        c = world.pixel(w, centre(*MAIN[name], dy=-7), shot)
+        check(not near(c, PAGE_GREEN, 40), "button '%s' shows over the pane (%s)" % (name, c))
+    # The gap between "About" and "Update" lies over the credit label: the
+    # pane shows there, never blue label text.
+    for y in range(px(11040), MAIN_INNER[1]):
+        for x in range(px(9840 + 1335) + 1, px(11280)):
+            c = world.pixel(w, (x, y), shot)
+            if not near(c, PAGE_GREEN, 20):
+                raise Failure("credit label's place shows %s at %d,%d" % (c, x, y))
+    check(True, "the credit label's place shows the page")
+    # A click there reaches the pane: nothing is launched.
+    world.click(w, (px(9840 + 1335) + 3, px(11040) + 3))
+    time.sleep(0.5)
+    check(world.launches() == [], "a click at the credit label's place launches nothing")
+
+    world.click(w, centre(*MAIN["exit"]))
+    check(world.wait_exit() == 0, "Exit ends the run with status 0")
+    world.check_nothing_left()
+
+
+def scenario_updates(world):
+    """The updates window: one load per showing, the link label, closing."""
+    w = world.start()
+    wait_page(world)
+    world.click(w, centre(*MAIN["update"]))
+    u = world.wait_window("Form1")
+    wait_for(lambda: world.gets("/1.5/updates.html"), 10, "GET of the updates page")
+    check(world.geometry(u)[2:] == (448, 341), "updates window inner size 448 x 341")
+    time.sleep(1.0)
+    shot = world.screenshot()
+    check(near(world.pixel(u, (200, 150), shot), UPDATES_BLUE), "updates page in the pane")
+    strip = world.pixel(u, (5, 150), shot)
+    check(not near(strip, UPDATES_BLUE, 30) and strip[2] > strip[0],
+          "left strip shows its sky picture (%s)" % (strip,))
+
+    world.click(w, centre(*MAIN["update"]))
+    time.sleep(1.0)
+    check(len(world.windows("Form1")) == 1, "'Update' again: still one updates window")
+    check(len(world.gets("/1.5/updates.html")) == 1, "'Update' again: no second GET")
+
+    world.click(u, centre(*UPDATES["link"], dx=-40))
+    wait_for(lambda: world.launches(), 5, "a launch")
+    check(world.launches() == ["explorer http://%s/" % world.args.maker_host],
+          "link label launches explorer with the maker's root address")
+    world.click(u, centre(*UPDATES["link"], dx=-40))
+    wait_for(lambda: len(world.launches()) == 2, 5, "a second launch")
+    check(len(world.windows("Form1")) == 1, "the updates window stays after a launch")
+
+    world.click(u, centre(*UPDATES["close"]))
+    world.wait_gone("Form1")
+    check(world.alive(), "'Click here to close' closes the updates window only")
+    world.click(w, centre(*MAIN["update"]))
+    world.wait_window("Form1")
+    wait_for(lambda: len(world.gets("/1.5/updates.html")) == 2, 10, "a fresh GET")
+    check(True, "'Update' after closing loads the updates page afresh")
+
+
+def scenario_about(world):
+    """The about window: its picture, the link label, F1, "Close"."""
+    w = world.start()
+    wait_page(world)
+    world.click(w, centre(*MAIN["about"]))
+    a = world.wait_window("About - Tavrino 1.5")
+    check(world.geometry(a)[2:] == (488, 489), "about window inner size 488 x 489")
+    sky = world.pixel(a, (40, 330))
+    check(sky[2] > 200 and sky[1] > 180 and sky[0] < sky[2] - 15,
+          "the about picture's sky shows (%s)" % (sky,))
+    world.click(a, centre(*ABOUT["link"], dx=-60))
+    wait_for(lambda: world.launches(), 5, "a launch")
+    check(world.launches() == ["explorer http://%s/" % world.args.maker_host],
+          "'Tavrino, Dovrent Team' launches explorer with the maker's root address")
+
+    world.key(a, "F1")
+    wait_for(lambda: world.launches("browser"), 10, "the help page to be opened")
+    check(world.launches("browser")[-1].endswith(
+        " http://%s/1.5/help.html" % world.args.product_host),
+        "F1 opens the help page in the default browser")
+
+    world.click(w, centre(*MAIN["about"]))
+    time.sleep(0.5)
+    check(len(world.windows("About - Tavrino 1.5")) == 1, "'About' again: one about window")
+    world.click(a, centre(*ABOUT["close"]))
+    world.wait_gone("About - Tavrino 1.5")
+    check(world.alive() and world.windows("Tavrino 1.5"), "'Close' closes the about window only")
+
+
+def scenario_resize(world):
+    """Resizing refits the pane and moves no button; minimize and restore; storms."""
+    w = world.start()
+    wait_page(world)
+    world.wait_size(MAIN_INNER)
+
+    for size in [(1100, 900), (600, 400)]:
+        world.x(["xdotool", "windowsize", "--sync", str(w), str(size[0]), str(size[1])])
+        world.wait_size(size)
+        check(world.geometry(w)[2:] == size, "window resized to %s" % (size,))
+        check(True, "pane refitted to %s" % (size,))
+    world.x(["xdotool", "windowsize", "--sync", str(w), "1100", "900"])
+    world.wait_size((1100, 900))
+    time.sleep(0.5)
+    shot = world.screenshot()
+    for name in ("about", "update"):
+        c = world.pixel(w, centre(*MAIN[name], dy=-7), shot)
+        check(not near(c, PAGE_GREEN, 40), "button '%s' stays at its stored place" % name)
+    check(near(world.pixel(w, (1050, 880), shot), PAGE_GREEN),
+          "pane reaches the enlarged window's bottom right corner")
+    check(near(world.pixel(w, centre(*MAIN["about"], dy=150), shot), PAGE_GREEN),
+          "no button followed the bottom edge")
+
+    world.x(["xdotool", "windowminimize", "--sync", str(w)])
+    time.sleep(1.0)
+    check(world.alive(), "minimized, the program runs")
+    world.x(["xdotool", "windowactivate", "--sync", str(w)])
+    wait_for(lambda: world.geometry(w)[2] > 1, 5, "the window restored")
+    time.sleep(1.0)
+    shot = world.screenshot()
+    check(near(world.pixel(w, (1050, 880), shot), PAGE_GREEN)
+          and near(world.pixel(w, (5, 5), shot), PAGE_GREEN),
+          "restored: the pane fills the inner area again")
+
+    # A storm of sizes, down to the smallest the window system allows.
+    for i in range(40):
+        wv = 1 + (i * 97) % 1200
+        hv = 1 + (i * 61) % 950
+        world.x(["xdotool", "windowsize", str(w), str(wv), str(hv)])
+    world.x(["xdotool", "windowsize", "--sync", str(w), "1", "1"])
+    time.sleep(0.5)
+    check(world.alive(), "survives a resize storm down to 1 x 1")
+    world.x(["xdotool", "windowsize", "--sync", str(w), "800", "600"])
+    world.wait_size((800, 600))
+    check(True, "after the storm the pane fits 800 x 600")
+
+
+def scenario_exit(world):
+    """'Exit' leaves the other windows and the run; the last one closed ends it."""
+    w = world.start()
+    wait_page(world)
+    world.click(w, centre(*MAIN["update"]))
+    u = world.wait_window("Form1")
+    world.click(w, centre(*MAIN["about"]))
+    a = world.wait_window("About - Tavrino 1.5")
+    world.click(w, centre(*MAIN["exit"]))
+    world.wait_gone("Tavrino 1.5")
+    time.sleep(0.5)
+    check(world.alive(), "after 'Exit' the program runs on")
+    check(world.windows("Form1") and world.windows("About - Tavrino 1.5"),
+          "the updates and about windows stay")
+    world.click(a, centre(*ABOUT["close"]))
+    world.wait_gone("About - Tavrino 1.5")
+    check(world.alive(), "one window left: the program runs on")
+    world.click(u, centre(*UPDATES["close"]))
+    check(world.wait_exit() == 0, "closing the last window ends the run with status 0")
+    world.check_nothing_left()
+
+
+def scenario_close_request(world):
+    """Closing from the window manager unloads that window alone."""
+    w = world.start()
+    wait_page(world)
+    world.click(w, centre(*MAIN["about"]))
+    a = world.wait_window("About - Tavrino 1.5")
+    world.x([world.args.wm_close, str(w)], check_rc=True)
+    world.wait_gone("Tavrino 1.5")
+    check(world.alive(), "the main window closed by the window manager; the run goes on")
+    world.x([world.args.wm_close, str(a)], check_rc=True)
+    check(world.wait_exit() == 0, "the last window closed by the window manager ends the run")
+    world.check_nothing_left()
+
+
+def scenario_no_site(world):
+    """No site: the pages fail, WebKit shows its error page, every window works."""
+    w = world.start()
+    time.sleep(2.0)
+    check(world.gets() == [], "nothing reached")
+    world.click(w, centre(*MAIN["update"]))
+    u = world.wait_window("Form1")
+    world.click(w, centre(*MAIN["about"]))
+    a = world.wait_window("About - Tavrino 1.5")
+    time.sleep(1.0)
+    check(not world.windows("Tavrino"), "no message of the program's own")
+    world.click(u, centre(*UPDATES["close"]))
+    world.wait_gone("Form1")
+    world.click(a, centre(*ABOUT["close"]))
+    world.wait_gone("About - Tavrino 1.5")
+    world.click(w, centre(*MAIN["exit"]))
+    check(world.wait_exit() == 0, "ends normally")
+    world.check_nothing_left()
+
+
+def scenario_web_process_crash(world):
+    """The web process is killed: the program keeps running, buttons work."""
+    w = world.start()
+    wait_page(world)
+    # The sandbox wraps the web process; look among all descendants.
+    def descendants(root):
+        out, todo = [], [root]
+        while todo:
+            p = todo.pop()
+            for c in children_of(p):
+                out.append(c)
+                todo.append(c)
+        return out
+    web = [p for p in descendants(world.program.pid) if comm(p).startswith("WebKitWebProc")]
+    check(web, "a web process runs")
+    for p in web:
+        os.kill(p, signal.SIGKILL)
+    time.sleep(1.0)
+    check(world.alive(), "the program survives its web process")
+    world.click(w, centre(*MAIN["update"]))
+    world.wait_window("Form1")
+    wait_for(lambda: world.gets("/1.5/updates.html"), 10, "GET of the updates page")
+    check(True, "'Update' still works and loads its page")
+    world.click(w, centre(*MAIN["exit"]))
+    world.wait_gone("Tavrino 1.5")
+    u = world.windows("Form1")[0]
+    world.click(u, centre(*UPDATES["close"]))
+    check(world.wait_exit() == 0, "ends normally")
+    world.check_nothing_left()
+
+
+def scenario_missing_program(world):
+    """No explorer anywhere: the launch fails with run-time error 53, shown in a
+    message window that blocks nothing; the program goes on."""
+    w = world.start()
+    wait_page(world)
+    world.click(w, centre(*MAIN["about"]))
+    a = world.wait_window("About - Tavrino 1.5")
+    world.click(a, centre(*ABOUT["link"], dx=-60))
+    m = world.wait_window("Tavrino")
+    check(world.alive(), "the program goes on after the error")
+    world.click(w, centre(*MAIN["update"]))
+    world.wait_window("Form1")
+    check(True, "the other windows stay usable while the message is open")
+    gx, gy, mw, mh = world.geometry(m)
+    check(mw > 100 and mh > 40, "the message window has room for its text")
+    world.key(m, "Return")
+    world.wait_gone("Tavrino")
+    check(world.alive() and world.windows("About - Tavrino 1.5"),
+          "OK closes the message; the about window stays")
+
+
+def scenario_helpers(world):
+    """The shipped helpers, found in libexec/tavrino beside the binary's bin/,
+    open the address in the desktop's default browser."""
+    w = world.start()
+    wait_page(world)
+    world.click(w, centre(*MAIN["about"]))
+    a = world.wait_window("About - Tavrino 1.5")
+    world.click(a, centre(*ABOUT["link"], dx=-60))
+    wait_for(lambda: world.launches("browser"), 10, "the browser to be started")
+    check(world.launches("browser")[-1].endswith(" http://%s/" % world.args.maker_host),
+          "explorer opens the maker's site in the default browser")
+    check(not world.windows("Tavrino"), "no error report")
+
+
+SCENARIOS = {
+    "start": (scenario_start, {}),
+    "updates": (scenario_updates, {}),
+    "about": (scenario_about, {}),
+    "resize": (scenario_resize, {}),
+    "exit": (scenario_exit, {}),
+    "close_request": (scenario_close_request, {}),
+    "no_site": (scenario_no_site, {"serve": False}),
+    "web_process_crash": (scenario_web_process_crash, {}),
+    "missing_program": (scenario_missing_program, {"recorders": False}),
+    "helpers": (scenario_helpers, {"recorders": False, "helpers": True}),
+}
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--binary", required=True)
+    ap.add_argument("--helpers", required=True)
+    ap.add_argument("--recorder", required=True)
+    ap.add_argument("--wm-close", required=True)
+    ap.add_argument("--site", required=True)
+    ap.add_argument("--product-host", required=True)
+    ap.add_argument("--maker-host", required=True)
+    ap.add_argument("--renderer", default="cairo",
+                    help="GSK_RENDERER for the program; Xvfb has no GPU")
+    ap.add_argument("scenario", choices=sorted(SCENARIOS))
+    args = ap.parse_args()
+    args.e2e_dir = os.path.dirname(os.path.abspath(__file__))
+    if os.geteuid() != 0:
+        print("FAIL: the end-to-end tests need root for their network namespace")
+        return 1
+    set_subreaper()
+    fn, opts = SCENARIOS[args.scenario]
+    print("scenario %s: %s" % (args.scenario, fn.__doc__.split("\n")[0]), flush=True)
+    start = time.monotonic()
+    try:
+        with World(args, args.scenario, **opts) as world:
+            try:
+                fn(world)
+                if world.program and world.program.poll() is None:
+                    check(world.alive(), "the program is still running at the end")
+            except BaseException:
+                if world.program:
+                    print("--- program output ---\n" + world.program_log())
+                raise
+    except Failure as e:
+        print("FAIL:", e)
+        return 1
+    except Exception:
+        traceback.print_exc()
+        return 1
+    print("PASS in %.1f s" % (time.monotonic() - start))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
