@@ -122,18 +122,18 @@ Win32Backend::~Win32Backend() {
 }
 
 void Win32Backend::register_classes() {
-  struct ClassSpec {
+  struct ClassInfo {
     const wchar_t* name;
     WNDPROC proc;
     UINT style;
   };
-  const ClassSpec specs[] = {
+  const ClassInfo classes[] = {
       {kFormClass, &form_proc, CS_HREDRAW | CS_VREDRAW},
       {kPictureClass, &picture_proc, 0},
       {kPaneClass, &pane_proc, 0},
       {kReportClass, &report_proc, 0},
   };
-  for (const ClassSpec& s : specs) {
+  for (const ClassInfo& s : classes) {
     WNDCLASSEXW existing{};
     existing.cbSize = sizeof existing;
     if (GetClassInfoExW(instance_, s.name, &existing)) continue;  // registered once
@@ -195,19 +195,19 @@ void Win32Backend::guarded(F&& f) noexcept {
 
 // ---- windows ------------------------------------------------------------
 
-HFONT Win32Backend::font_for(Window& w, const FontSpec* spec) {
-  if (!spec) return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+HFONT Win32Backend::font_for(Window& w, const FontSpec* wanted) {
+  if (!wanted) return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
   for (auto& [s, f] : w.fonts) {
-    if (s == spec) return f.get();
+    if (s == wanted) return f.get();
   }
-  const std::wstring face = widen_lossy(spec->name);
-  const int height = -static_cast<int>(std::lround(spec->points * 96.0 * scale_ / 72.0));
+  const std::wstring face = widen_lossy(wanted->name);
+  const int height = -static_cast<int>(std::lround(wanted->points * 96.0 * scale_ / 72.0));
   HFONT font =
-      CreateFontW(height, 0, 0, 0, spec->weight, spec->italic, spec->underline, spec->strikethrough,
-                  static_cast<DWORD>(spec->charset), OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                  DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face.c_str());
+      CreateFontW(height, 0, 0, 0, wanted->weight, wanted->italic, wanted->underline,
+                  wanted->strikethrough, static_cast<DWORD>(wanted->charset), OUT_DEFAULT_PRECIS,
+                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face.c_str());
   if (!font) return static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-  w.fonts.emplace_back(spec, UniqueFont(font));
+  w.fonts.emplace_back(wanted, UniqueFont(font));
   return font;
 }
 

@@ -62,7 +62,7 @@ class Win32Backend final : public Backend {
   void register_classes();
   Window* lookup(WindowId id) const;
   bool create_children(Window& w, HWND parent, std::optional<ControlId> container);
-  HFONT font_for(Window& w, const FontSpec* spec);
+  HFONT font_for(Window& w, const FontSpec* font);
   void paint_container(Window& w, HDC dc, std::optional<ControlId> container);
   void draw_button(Window& w, const DRAWITEMSTRUCT& item);
   std::optional<ControlId> label_at(const Window& w, std::optional<ControlId> container,
