@@ -97,12 +97,16 @@ Runtime::~Runtime() = default;
 
 int Runtime::start() {
   running_ = true;
-  try {
-    startup_ = project_.create_startup_form(*this);
-    Show(*startup_);
-  } catch (const RuntimeError& e) {
-    backend_.report_error(project_.title, e.error());
-  }
+  // Start-up counts as one procedure: events raised while the start-up
+  // window loads and shows wait until it is shown.
+  run_outermost([this] {
+    try {
+      startup_ = project_.create_startup_form(*this);
+      Show(*startup_);
+    } catch (const RuntimeError& e) {
+      backend_.report_error(project_.title, e.error());
+    }
+  });
   if (!forms_.empty()) backend_.run();
   return 0;
 }
@@ -165,8 +169,12 @@ void Runtime::dispatch(WindowId window, std::function<void(Form&)> procedure) {
     pending_.emplace_back(window, std::move(procedure));
     return;
   }
+  run_outermost([&] { run_procedure(window, procedure); });
+}
+
+void Runtime::run_outermost(const std::function<void()>& work) {
   dispatching_ = true;
-  run_procedure(window, procedure);
+  work();
   while (!pending_.empty()) {
     auto [w, p] = std::move(pending_.front());
     pending_.pop_front();

@@ -192,6 +192,8 @@ class Runtime final : public EventSink {
   // run-time error that leaves the procedure is reported; the program goes on.
   void dispatch(WindowId window, std::function<void(Form&)> procedure);
   void run_procedure(WindowId window, const std::function<void(Form&)>& procedure);
+  // Runs work as the outermost procedure, then the events it queued.
+  void run_outermost(const std::function<void()>& work);
   Form* form_for(WindowId window) const;
 
   Backend& backend_;
