@@ -261,8 +261,15 @@ class FixtureSite:
                 else:
                     self.send(404, b"not found")
 
-        self.server = ThreadingHTTPServer((ADDRESS, 80), Handler)
-        self.server.daemon_threads = True
+        class Server(ThreadingHTTPServer):
+            daemon_threads = True
+
+            def handle_error(self, request, client_address):
+                # A page that reloads or closes drops its pending request.
+                if not isinstance(sys.exc_info()[1], (BrokenPipeError, ConnectionResetError)):
+                    super().handle_error(request, client_address)
+
+        self.server = Server((ADDRESS, 80), Handler)
         self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
         self.thread.start()
 
@@ -395,10 +402,10 @@ class Session:
                    XDG_CACHE_HOME=str(home / ".cache"), XDG_DATA_HOME=str(home / ".local/share"))
         return env
 
-    def spawn(self, argv, label):
+    def spawn(self, argv, label, extra_env=None):
         """Starts a contender in a process group of its own; returns (t0, proc)
         where t0 is the time just before the exec."""
-        env = self.fresh_env(label)
+        env = dict(self.fresh_env(label), **(extra_env or {}))
         out = open(self.tmp / f"{label}.log", "ab")
         t0 = time.monotonic()
         proc = subprocess.Popen(argv, env=env, start_new_session=True, stdout=out,

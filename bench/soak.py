@@ -1,0 +1,265 @@
+#!/usr/bin/python3
+"""Endurance run of the Tavrino program under Xvfb and openbox.
+
+Rounds of "Update" then "Click here to close", and of "About" then "Close";
+resizes of the main window, some with a minimize and a restore; reloads of
+the typing page, which the fixture site asks the page to do. After a warm-up
+it checks that no round failed, that the main process's resident memory grew
+by at most 5 MiB, and that its open file descriptors and its child processes
+came back to their counts. Timings are printed, never checked.
+
+  soak.py            the full run: 500 rounds after 20 warm-up rounds
+  soak.py --short    10 rounds after 5 warm-up rounds (ctest, label "soak")
+
+Exit status: 0 all held, 1 something failed, 77 cannot run here (not root).
+"""
+
+import argparse
+import os
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import harness  # noqa: E402
+from harness import log, median  # noqa: E402
+
+ROOT = Path(__file__).resolve().parent.parent
+MAIN_TITLE = "Tavrino 1.5"
+UPDATES_TITLE = "Form1"
+ABOUT_TITLE = "About - Tavrino 1.5"
+BASE_SIZE = (935, 743)  # the main window's inner area, 14025 x 11145 twips
+
+
+def centre(left, top, width, height):
+    """The pixel centre of a rectangle given in twips."""
+    return ((left + width // 2) // 15, (top + height // 2) // 15)
+
+
+# The main window's buttons; "Click here to close" at (240,120) in the strip
+# at (0,4680) of the updates window; "Close" at (3120,7200) in the picture at
+# (-240,-240) of the about window.
+UPDATE_BUTTON = centre(11280, 10800, 1335, 375)
+ABOUT_BUTTON = centre(9840, 10800, 1335, 375)
+CLOSE_UPDATES = centre(0 + 240, 4680 + 120, 1815, 255)
+CLOSE_ABOUT = centre(-240 + 3120, -240 + 7200, 1335, 360)
+RESIZES = [(600, 450), (1200, 900), (800, 600), (1024, 768), (700, 820), (1300, 700)]
+MiB = 1024
+SETTLE = 0.15
+
+
+class Failure(Exception):
+    pass
+
+
+class Soak:
+    def __init__(self, session, proc, timeout):
+        self.s = session
+        self.x = session.x
+        self.site = session.site
+        self.proc = proc
+        self.timeout = timeout
+        self.main = None
+        self.timings = {"update": [], "about": [], "resize": [], "reload": []}
+
+    def alive(self):
+        if self.proc.poll() is not None:
+            raise Failure(f"the program ended with status {self.proc.returncode}")
+
+    def xdotool(self, *args):
+        subprocess.run(["xdotool"] + [str(a) for a in args], env=self.s.env, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=10)
+
+    def start(self):
+        self.main = self.x.wait_for(MAIN_TITLE, True, 30)
+        if self.main is None:
+            raise Failure("the main window did not appear")
+        if not self.site.wait_count("encrypted", 1, 30):
+            raise Failure("the typing page did not load")
+        self.restore_size()
+
+    def open_and_close(self, button, title, close_at, page=None):
+        self.alive()
+        loads = self.site.count(page) if page else 0
+        t0 = time.monotonic()
+        self.x.click(self.main, *button)
+        win = self.x.wait_for(title, True, self.timeout)
+        if win is None:
+            raise Failure(f'"{title}" did not appear')
+        if page and not self.site.wait_count(page, loads + 1, self.timeout):
+            raise Failure(f'"{title}" did not load its page')
+        # A click that arrives before the window has taken its first frame
+        # can miss; give GTK a moment once the window manager has shown it.
+        time.sleep(SETTLE)
+        self.x.click(win, *close_at)
+        if self.x.wait_for(title, False, self.timeout) is None:
+            raise Failure(f'"{title}" did not go')
+        return time.monotonic() - t0
+
+    def update_round(self):
+        self.timings["update"].append(
+            self.open_and_close(UPDATE_BUTTON, UPDATES_TITLE, CLOSE_UPDATES, "updates"))
+
+    def about_round(self):
+        self.timings["about"].append(self.open_and_close(ABOUT_BUTTON, ABOUT_TITLE, CLOSE_ABOUT))
+
+    def wait_size(self, size):
+        deadline = time.monotonic() + self.timeout
+        while time.monotonic() < deadline:
+            g = self.x.geometry(self.main)
+            if g and (g[2], g[3]) == size:
+                return True
+            time.sleep(0.01)
+        return False
+
+    def restore_size(self):
+        self.xdotool("windowsize", self.main, *BASE_SIZE)
+        if not self.wait_size(BASE_SIZE):
+            raise Failure(f"the main window did not return to {BASE_SIZE}: "
+                          f"{self.x.geometry(self.main)}")
+
+    def resize_round(self, n, minimize):
+        """Two resizes: to another size and back; with minimize, the window is
+        minimized and restored in between."""
+        self.alive()
+        t0 = time.monotonic()
+        size = RESIZES[n % len(RESIZES)]
+        self.xdotool("windowsize", self.main, *size)
+        if not self.wait_size(size):
+            raise Failure(f"the main window did not take the size {size}: "
+                          f"{self.x.geometry(self.main)}")
+        if minimize:
+            self.xdotool("windowminimize", self.main)
+            if not self.wait_viewable(False):
+                raise Failure("the main window did not minimize")
+            self.xdotool("windowactivate", self.main)
+            if not self.wait_viewable(True):
+                raise Failure("the main window did not come back from minimized")
+        self.restore_size()
+        self.timings["resize"].append(time.monotonic() - t0)
+
+    def wait_viewable(self, viewable):
+        deadline = time.monotonic() + self.timeout
+        while time.monotonic() < deadline:
+            if self.x.viewable(self.main) == viewable:
+                return True
+            time.sleep(0.01)
+        return False
+
+    def reload_round(self):
+        self.alive()
+        loads = self.site.count("encrypted")
+        t0 = time.monotonic()
+        self.site.request_reload()
+        if not self.site.wait_count("encrypted", loads + 1, self.timeout):
+            raise Failure("the typing page did not reload")
+        self.timings["reload"].append(time.monotonic() - t0)
+
+    def rounds(self, count, resizes, reloads, minimize_every, first):
+        """`count` rounds with `resizes` resize rounds and `reloads` reloads
+        spread evenly over them. Returns how many of each ran."""
+        done = {"rounds": 0, "resizes": 0, "minimizes": 0, "reloads": 0}
+        for i in range(count):
+            self.update_round()
+            self.about_round()
+            if (i + 1) * resizes // count > i * resizes // count:
+                n = first + done["resizes"] // 2
+                minimize = n % minimize_every == 0
+                self.resize_round(n, minimize)
+                done["resizes"] += 2
+                done["minimizes"] += minimize
+            if (i + 1) * reloads // count > i * reloads // count:
+                self.reload_round()
+                done["reloads"] += 1
+            done["rounds"] += 1
+        return done
+
+    def sample(self):
+        """Figures of the program once its children have settled: the count
+        of its child processes has held still for 2 s (at most 30 s)."""
+        pid = self.proc.pid
+        deadline = time.monotonic() + 30
+        last, since = None, time.monotonic()
+        while time.monotonic() < deadline:
+            kids = harness.descendants(pid)
+            if len(kids) != last:
+                last, since = len(kids), time.monotonic()
+            elif time.monotonic() - since >= 2:
+                break
+            time.sleep(0.1)
+        tree = harness.process_tree(pid)
+        return {"rss": harness.vmrss_kib(pid), "pss": harness.pss_kib(tree),
+                "fds": harness.fd_count(pid), "children": len(tree) - 1,
+                "names": sorted(harness.comm(p) for p in tree if p != pid)}
+
+
+def check(base, end):
+    """The invariants between the sample after the warm-up and the last."""
+    problems = []
+    growth = end["rss"] - base["rss"]
+    if growth > 5 * MiB:
+        problems.append(f"resident memory grew by {growth / MiB:.1f} MiB (at most 5)")
+    if end["fds"] > base["fds"]:
+        problems.append(f"open file descriptors: {base['fds']} -> {end['fds']}")
+    if end["children"] != base["children"]:
+        problems.append(f"child processes: {base['names']} -> {end['names']}")
+    return problems
+
+
+def main():
+    p = argparse.ArgumentParser(description=__doc__,
+                                formatter_class=argparse.RawDescriptionHelpFormatter)
+    p.add_argument("--program", default=str(ROOT / "build/bench/bin/tavrino"))
+    p.add_argument("--short", action="store_true", help="the short mode run by ctest")
+    p.add_argument("--timeout", type=float, default=15.0, help="seconds one step may take")
+    args = p.parse_args()
+    if args.short:
+        plan = {"warmup": 5, "rounds": 10, "resizes": 4, "reloads": 2, "minimize_every": 2}
+    else:
+        plan = {"warmup": 20, "rounds": 500, "resizes": 200, "reloads": 50, "minimize_every": 10}
+    if not os.environ.get(harness.NETNS_ENV):
+        if not os.access(args.program, os.X_OK):
+            log(f"not built: {args.program}")
+            return 1
+        return harness.run_in_netns()
+
+    started = time.monotonic()
+    with harness.Session(site_mode="soak", window_manager=True) as session:
+        t0, proc = session.spawn([args.program], "tavrino")
+        soak = Soak(session, proc, args.timeout)
+        try:
+            soak.start()
+            # The warm-up has a resize with a minimize and a reload of its own.
+            warm = soak.rounds(plan["warmup"], 1, 1, 1, 0)
+            base = soak.sample()
+            counted = soak.rounds(plan["rounds"], plan["resizes"] // 2,
+                                  plan["reloads"], plan["minimize_every"], 1)
+            end = soak.sample()
+        except Failure as e:
+            log(f"FAILED: {e}")
+            log((session.tmp / "tavrino.log").read_bytes().decode(errors="replace")[-3000:])
+            return 1
+        finally:
+            elapsed = time.monotonic() - started
+        problems = check(base, end)
+        print(f"warm-up: {warm}")
+        print(f"counted: {counted} (no round failed)")
+        for key, label in (("rss", "main process VmRSS"), ("pss", "process tree PSS")):
+            print(f"{label}: {base[key] / MiB:.1f} MiB -> {end[key] / MiB:.1f} MiB "
+                  f"({(end[key] - base[key]) / MiB:+.1f} MiB)")
+        print(f"open file descriptors: {base['fds']} -> {end['fds']}")
+        print(f"child processes: {base['children']} -> {end['children']} ({', '.join(end['names'])})")
+        for key, vals in soak.timings.items():
+            if vals:
+                print(f"{key} round: median {median(vals) * 1000:.0f} ms, "
+                      f"max {max(vals) * 1000:.0f} ms, {len(vals)} rounds")
+        print(f"elapsed: {elapsed:.0f} s")
+        for problem in problems:
+            print(f"FAILED: {problem}")
+        session.end(proc)
+        return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
