@@ -4,6 +4,14 @@ if(NOT TARGET tavrino)
   return()
 endif()
 
+# The GTK backend itself, on a display of its own.
+find_program(XVFB_RUN xvfb-run REQUIRED)
+add_executable(gtk_backend_test ${CMAKE_CURRENT_LIST_DIR}/e2e/gtk_backend_test.cpp)
+target_link_libraries(gtk_backend_test PRIVATE tavrino_gtk tavrino_warnings GTest::gtest)
+add_test(NAME gtk_backend_test COMMAND ${XVFB_RUN} -a -s "-nolisten tcp"
+                                       env NO_AT_BRIDGE=1 $<TARGET_FILE:gtk_backend_test>)
+set_tests_properties(gtk_backend_test PROPERTIES LABELS gtk TIMEOUT 60)
+
 add_executable(e2e_recorder ${CMAKE_CURRENT_LIST_DIR}/e2e/recorder.cpp)
 target_link_libraries(e2e_recorder PRIVATE tavrino_warnings)
 find_package(PkgConfig REQUIRED)
@@ -12,11 +20,12 @@ add_executable(e2e_wm_close ${CMAKE_CURRENT_LIST_DIR}/e2e/wm_close.cpp)
 target_link_libraries(e2e_wm_close PRIVATE PkgConfig::E2E_X11 tavrino_warnings)
 
 set(_e2e_scenarios start updates about resize exit close_request no_site web_process_crash
-                   missing_program helpers)
+                   missing_program installed)
 foreach(scenario ${_e2e_scenarios})
   add_test(NAME e2e.${scenario}
            COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/e2e/e2e.py
-                   --binary $<TARGET_FILE:tavrino> --helpers ${TAVRINO_HELPER_DIR}
+                   --binary $<TARGET_FILE:tavrino> --build-dir ${PROJECT_BINARY_DIR}
+                   --cmake ${CMAKE_COMMAND}
                    --recorder $<TARGET_FILE:e2e_recorder> --wm-close $<TARGET_FILE:e2e_wm_close>
                    --site ${CMAKE_CURRENT_LIST_DIR}/e2e/site
                    --product-host ${TAVRINO_PRODUCT_HOST} --maker-host ${TAVRINO_MAKER_HOST}

@@ -9,7 +9,8 @@ controls' stored places, reads pixels from screenshots, and counts the GETs
 the fixture site logged. Everything it started is ended, and the namespace
 and temporary files removed, also when a check fails.
 
-Run: e2e.py --binary BIN --helpers DIR --recorder REC --wm-close PROG --site DIR
+Run: e2e.py --binary BIN --build-dir DIR --cmake CMAKE --recorder REC
+            --wm-close PROG --site DIR
             --product-host H --maker-host H SCENARIO
 Needs root (for the namespace); fails loudly without it.
 """
@@ -129,7 +130,7 @@ def comm(pid):
 class World:
     """The namespace, the site, the display and the program of one scenario."""
 
-    def __init__(self, args, name, serve=True, recorders=True, helpers=False):
+    def __init__(self, args, name, serve=True, recorders=True, install=False):
         self.args = args
         self.ns = "tavrino-e2e-%d" % os.getpid()
         self.tmp = tempfile.mkdtemp(prefix="tavrino-e2e-%s-" % name)
@@ -137,7 +138,7 @@ class World:
         self.program = None
         self.serve = serve
         self.recorders = recorders
-        self.helpers = helpers
+        self.install = install
         self.netns_made = False
         self.display = None
 
@@ -192,19 +193,19 @@ class World:
         with open(os.path.join(home, ".config/mimeapps.list"), "w") as f:
             f.write("[Default Applications]\nx-scheme-handler/http=e2e-browser.desktop\n")
 
-        # The program: a copy of the binary, beside recorders (or nothing).
+        # The program: a copy of the binary beside recorders (or nothing), or
+        # an installation made by cmake --install.
         self.app_bin = os.path.join(self.tmp, "app", "bin")
-        os.makedirs(self.app_bin)
         self.binary = os.path.join(self.app_bin, "tavrino")
-        shutil.copy(self.args.binary, self.binary)
+        if self.install:
+            run([self.args.cmake, "--install", self.args.build_dir, "--prefix",
+                 os.path.join(self.tmp, "app")])
+        else:
+            os.makedirs(self.app_bin)
+            shutil.copy(self.args.binary, self.binary)
         if self.recorders:
             for name in ("explorer", "start.exe"):
                 shutil.copy(self.args.recorder, os.path.join(self.app_bin, name))
-        if self.helpers:
-            libexec = os.path.join(self.tmp, "app", "libexec", "tavrino")
-            os.makedirs(libexec)
-            for name in ("explorer", "start.exe"):
-                shutil.copy(os.path.join(self.args.helpers, name), libexec)
 
         self.env = {
             "PATH": "/usr/bin:/bin",
@@ -708,11 +709,21 @@ def scenario_missing_program(world):
           "OK closes the message; the about window stays")
 
 
-def scenario_helpers(world):
-    """The shipped helpers, found in libexec/tavrino beside the binary's bin/,
-    open the address in the desktop's default browser."""
+def scenario_installed(world):
+    """The installed program: its files in place, and the helper programs, found
+    in libexec/tavrino beside bin/, opening the address in the default browser."""
+    prefix = os.path.join(world.tmp, "app")
+    for f in ["bin/tavrino", "libexec/tavrino/explorer", "libexec/tavrino/start.exe",
+              "share/applications/tavrino.desktop",
+              "share/icons/hicolor/16x16/apps/tavrino.png",
+              "share/icons/hicolor/32x32/apps/tavrino.png"]:
+        check(os.path.isfile(os.path.join(prefix, f)), "installed " + f)
+    check(not os.path.exists(os.path.join(prefix, "bin", "explorer")),
+          "the helpers are not on PATH's bin/")
     w = world.start()
     wait_page(world)
+    icon = world.x(["xprop", "-id", str(w), "_NET_WM_ICON"])
+    check("Icon (16 x 16)" in icon, "the installed program shows its icon")
     world.click(w, centre(*MAIN["about"]))
     a = world.wait_window("About - Tavrino 1.5")
     world.click(a, centre(*ABOUT["link"], dx=-60))
@@ -732,14 +743,15 @@ SCENARIOS = {
     "no_site": (scenario_no_site, {"serve": False}),
     "web_process_crash": (scenario_web_process_crash, {}),
     "missing_program": (scenario_missing_program, {"recorders": False}),
-    "helpers": (scenario_helpers, {"recorders": False, "helpers": True}),
+    "installed": (scenario_installed, {"recorders": False, "install": True}),
 }
 
 
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--binary", required=True)
-    ap.add_argument("--helpers", required=True)
+    ap.add_argument("--build-dir", required=True)
+    ap.add_argument("--cmake", required=True)
     ap.add_argument("--recorder", required=True)
     ap.add_argument("--wm-close", required=True)
     ap.add_argument("--site", required=True)
