@@ -544,7 +544,11 @@ def scenario_about(world):
     wait_for(lambda: world.launches("browser"), 10, "the help page to be opened")
     check(world.launches("browser")[-1].endswith(
         " http://%s/1.5/help.html" % world.args.product_host),
-        "F1 opens the help page in the default browser")
+        "F1 in the about window opens the help page in the default browser")
+    world.key(w, "F1")  # the main window, its pane holding the focus
+    wait_for(lambda: len(world.launches("browser")) == 2, 10, "help from the main window")
+    check(world.launches("browser")[-1].endswith("/1.5/help.html"),
+          "F1 in the main window opens the help page too")
 
     world.click(w, centre(*MAIN["about"]))
     time.sleep(0.5)
