@@ -103,6 +103,22 @@ def set_subreaper():
         raise OSError(ctypes.get_errno(), "prctl(PR_SET_CHILD_SUBREAPER)")
 
 
+def die_with_driver():
+    # Run in each child before exec: if the driver itself is killed (a ctest
+    # timeout), what it started goes with it.
+    PR_SET_PDEATHSIG = 1
+    ctypes.CDLL(None).prctl(PR_SET_PDEATHSIG, signal.SIGKILL, 0, 0, 0)
+
+
+def remove_stale_namespaces():
+    """Namespaces of earlier drivers that were killed before they could clean up."""
+    out = subprocess.run(["ip", "netns", "list"], capture_output=True, text=True).stdout
+    for name in re.findall(r"^tavrino-e2e-(\d+)", out, re.M):
+        if not os.path.exists("/proc/" + name):
+            subprocess.run(["ip", "netns", "delete", "tavrino-e2e-" + name], capture_output=True)
+            shutil.rmtree("/etc/netns/tavrino-e2e-" + name, ignore_errors=True)
+
+
 def children_of(pid):
     out = []
     for d in os.listdir("/proc"):
@@ -252,7 +268,8 @@ class World:
     def spawn(self, name, cmd, stdout=None, env=None):
         log = open(os.path.join(self.tmp, name + ".log"), "w")
         p = subprocess.Popen(self.ns_cmd(cmd), stdout=stdout or log, stderr=log,
-                             env=env or self.env_for_tools(), start_new_session=True)
+                             env=env or self.env_for_tools(), start_new_session=True,
+                             preexec_fn=die_with_driver)
         self.procs[name] = p
         return p
 
@@ -320,7 +337,7 @@ class World:
         log = open(os.path.join(self.tmp, "program.log"), "w")
         self.program = subprocess.Popen(self.ns_cmd([self.binary] + list(extra_args)),
                                         stdout=log, stderr=log, env=self.env,
-                                        start_new_session=True)
+                                        start_new_session=True, preexec_fn=die_with_driver)
         self.main = self.wait_window("Tavrino 1.5")
         return self.main
 
@@ -770,6 +787,11 @@ def main():
         print("FAIL: the end-to-end tests need root for their network namespace")
         return 1
     set_subreaper()
+    remove_stale_namespaces()
+    # A termination request still cleans up (the with-block below).
+    def terminate(*_):
+        raise KeyboardInterrupt("terminated")
+    signal.signal(signal.SIGTERM, terminate)
     fn, opts = SCENARIOS[args.scenario]
     print("scenario %s: %s" % (args.scenario, fn.__doc__.split("\n")[0]), flush=True)
     start = time.monotonic()
@@ -786,7 +808,7 @@ def main():
     except Failure as e:
         print("FAIL:", e)
         return 1
-    except Exception:
+    except (Exception, KeyboardInterrupt):
         traceback.print_exc()
         return 1
     print("PASS in %.1f s" % (time.monotonic() - start))
