@@ -294,12 +294,14 @@ Status GtkBackend::create_window(WindowId id, const Layout& layout) {
   nw->window = retain(GTK_WINDOW(gtk_window_new()));
   GtkWindow* win = nw->window.get();
   gtk_window_set_title(win, std::string(form.caption).c_str());
-  gtk_window_set_default_size(win, inner_w, inner_h);
   gtk_window_set_resizable(win, form.border == BorderStyle::Sizable);
   if (form.icon && !options_.icon_name.empty()) {
     gtk_window_set_icon_name(win, options_.icon_name.c_str());
   }
 
+  // No default size: the window opens at its content's natural size, the
+  // form's client size, beside whatever title bar the desktop draws (a
+  // client-side one included, which a default size would eat into).
   nw->root = TAV_FIXED_BOX(fixed_box_new(inner_w, inner_h));
   const std::string prefix = "tav-w" + std::to_string(id) + "-";
   std::ostringstream css;
