@@ -2,11 +2,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace tav {
 
 int twips_to_pixels(double twips, double scale) {
-  return static_cast<int>(std::lround(twips / kTwipsPerPixel * scale));
+  // Saturates rather than overflowing; NaN gives 0.
+  const double px = std::round(twips / kTwipsPerPixel * scale);
+  if (!(px == px)) return 0;
+  return static_cast<int>(std::clamp(px, static_cast<double>(std::numeric_limits<int>::min()),
+                                     static_cast<double>(std::numeric_limits<int>::max())));
 }
 
 double pixels_to_twips(double pixels, double scale) {

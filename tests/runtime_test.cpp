@@ -88,6 +88,9 @@ TEST(Geometry, TwipsToPixelsAt96DotsPerInch) {
   EXPECT_EQ(twips_to_pixels(-240), -16);
   EXPECT_EQ(twips_to_pixels(6735), 449);
   EXPECT_EQ(twips_to_pixels(6735, 2.0), 898);
+  EXPECT_EQ(twips_to_pixels(1e30), std::numeric_limits<int>::max());
+  EXPECT_EQ(twips_to_pixels(-1e30), std::numeric_limits<int>::min());
+  EXPECT_EQ(twips_to_pixels(std::nan("")), 0);
 }
 
 // A window with a label under a button under a pane, all overlapping.
