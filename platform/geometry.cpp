@@ -9,7 +9,7 @@ namespace tav {
 int twips_to_pixels(double twips, double scale) {
   // Saturates rather than overflowing; NaN gives 0.
   const double px = std::round(twips / kTwipsPerPixel * scale);
-  if (!(px == px)) return 0;
+  if (std::isnan(px)) return 0;
   return static_cast<int>(std::clamp(px, static_cast<double>(std::numeric_limits<int>::min()),
                                      static_cast<double>(std::numeric_limits<int>::max())));
 }
