@@ -354,9 +354,15 @@ class Session:
 
     def _start(self):
         self.tmp = Path(tempfile.mkdtemp(prefix="tavbench."))
+        # The socket directory is shared with every other namespace on the
+        # machine (the sandboxed web process connects through the file), so
+        # take a number well clear of the usual ones and of other harnesses.
+        number = next(n for n in range(1000 + os.getpid() % 4000, 6000)
+                      if not Path(f"/tmp/.X11-unix/X{n}").exists() and
+                      not Path(f"/tmp/.X{n}-lock").exists())
         read_fd, write_fd = os.pipe()
         xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1600x1200x24",
+            ["Xvfb", f":{number}", "-displayfd", str(write_fd), "-screen", "0", "1600x1200x24",
              "-nolisten", "tcp", "-noreset"],
             pass_fds=[write_fd], start_new_session=True, stderr=subprocess.DEVNULL)
         self.groups.append(xvfb.pid)
