@@ -1,5 +1,5 @@
 #pragma once
-// The executable's version resource: fixed part 1.5.0.0, US English with the
+// The executable's version resource: fixed file and product version 1.5.0.0, US English with the
 // Unicode code page, and these eight strings in this order.
 
 #include <array>
