@@ -149,7 +149,7 @@ def report(runs, names):
                 if (a, key) in stats and (b, key) in stats and stats[(b, key)] > 0:
                     cells.append(f"{b}={stats[(a, key)] / stats[(b, key)]:.2f}")
             if cells:
-                lines.append(f"  {key:<6}{a:<11}" + "  ".join(cells))
+                lines.append(f"  {key:<9}{a:<13}" + "  ".join(cells))
     lines.append("")
     for n in names:
         last = runs[n][-1] if runs[n] else {}

@@ -9,7 +9,7 @@ by at most 5 MiB, and that its open file descriptors and its child processes
 came back to their counts. Timings are printed, never checked.
 
   soak.py            the full run: 500 rounds after 20 warm-up rounds
-  soak.py --short    10 rounds after 5 warm-up rounds (ctest, label "soak")
+  soak.py --short    10 rounds after 10 warm-up rounds (ctest, label "soak")
 
 Exit status: 0 all held, 1 something failed, 77 cannot run here (not root).
 """
@@ -47,6 +47,7 @@ CLOSE_ABOUT = centre(-240 + 3120, -240 + 7200, 1335, 360)
 RESIZES = [(600, 450), (1200, 900), (800, 600), (1024, 768), (700, 820), (1300, 700)]
 MiB = 1024
 SETTLE = 0.15
+RELAYOUT = 0.3
 
 
 class Failure(Exception):
@@ -61,6 +62,8 @@ class Soak:
         self.proc = proc
         self.timeout = timeout
         self.main = None
+        self.steps = 0
+        self.rss_after_round = []
         self.timings = {"update": [], "about": [], "resize": [], "reload": []}
 
     def alive(self):
@@ -86,7 +89,9 @@ class Soak:
         self.x.click(self.main, *button)
         win = self.x.wait_for(title, True, self.timeout)
         if win is None:
-            raise Failure(f'"{title}" did not appear')
+            raise Failure(f'"{title}" did not appear; main window at {self.x.geometry(self.main)}, '
+                          f'windows: {[self.x.title(w) for w in self.x.clients()]}, '
+                          f'after {self.steps} steps')
         if page and not self.site.wait_count(page, loads + 1, self.timeout):
             raise Failure(f'"{title}" did not load its page')
         # A click that arrives before the window has taken its first frame
@@ -98,10 +103,12 @@ class Soak:
         return time.monotonic() - t0
 
     def update_round(self):
+        self.steps += 1
         self.timings["update"].append(
             self.open_and_close(UPDATE_BUTTON, UPDATES_TITLE, CLOSE_UPDATES, "updates"))
 
     def about_round(self):
+        self.steps += 1
         self.timings["about"].append(self.open_and_close(ABOUT_BUTTON, ABOUT_TITLE, CLOSE_ABOUT))
 
     def wait_size(self, size):
@@ -118,6 +125,9 @@ class Soak:
         if not self.wait_size(BASE_SIZE):
             raise Failure(f"the main window did not return to {BASE_SIZE}: "
                           f"{self.x.geometry(self.main)}")
+        # The X window has its size; let GTK lay out its buttons again before
+        # the next click aims at them.
+        time.sleep(RELAYOUT)
 
     def resize_round(self, n, minimize):
         """Two resizes: to another size and back; with minimize, the window is
@@ -173,6 +183,10 @@ class Soak:
                 self.reload_round()
                 done["reloads"] += 1
             done["rounds"] += 1
+            self.rss_after_round.append(harness.vmrss_kib(self.proc.pid))
+            if (i + 1) % 50 == 0:
+                log(f"round {i + 1}: VmRSS {harness.vmrss_kib(self.proc.pid) / MiB:.1f} MiB, "
+                    f"{len(harness.descendants(self.proc.pid))} child processes")
         return done
 
     def sample(self):
@@ -188,8 +202,19 @@ class Soak:
             elif time.monotonic() - since >= 2:
                 break
             time.sleep(0.1)
+        # Memory moves a little while freed windows are released; take the
+        # median of a few samples over a second.
+        rss = []
+        for _ in range(5):
+            rss.append(harness.vmrss_kib(pid))
+            time.sleep(0.25)
+        # The resident size swings by several MiB from round to round as GTK
+        # and the GL driver release buffers late; a leak lifts the floor, so
+        # compare floors: the lowest of the last rounds and this sample.
+        floor = min(self.rss_after_round[-5:] + [median(rss)])
+        self.rss_after_round = []
         tree = harness.process_tree(pid)
-        return {"rss": harness.vmrss_kib(pid), "pss": harness.pss_kib(tree),
+        return {"rss": floor, "pss": harness.pss_kib(tree),
                 "fds": harness.fd_count(pid), "children": len(tree) - 1,
                 "names": sorted(harness.comm(p) for p in tree if p != pid)}
 
@@ -215,7 +240,7 @@ def main():
     p.add_argument("--timeout", type=float, default=15.0, help="seconds one step may take")
     args = p.parse_args()
     if args.short:
-        plan = {"warmup": 5, "rounds": 10, "resizes": 4, "reloads": 2, "minimize_every": 2}
+        plan = {"warmup": 10, "rounds": 10, "resizes": 4, "reloads": 2, "minimize_every": 2}
     else:
         plan = {"warmup": 20, "rounds": 500, "resizes": 200, "reloads": 50, "minimize_every": 10}
     if not os.environ.get(harness.NETNS_ENV):
@@ -245,7 +270,8 @@ def main():
         problems = check(base, end)
         print(f"warm-up: {warm}")
         print(f"counted: {counted} (no round failed)")
-        for key, label in (("rss", "main process VmRSS"), ("pss", "process tree PSS")):
+        for key, label in (("rss", "main process VmRSS (floor of the last 5 rounds)"),
+                           ("pss", "process tree PSS")):
             print(f"{label}: {base[key] / MiB:.1f} MiB -> {end[key] / MiB:.1f} MiB "
                   f"({(end[key] - base[key]) / MiB:+.1f} MiB)")
         print(f"open file descriptors: {base['fds']} -> {end['fds']}")
