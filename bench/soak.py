@@ -9,7 +9,7 @@ by at most 5 MiB, and that its open file descriptors and its child processes
 came back to their counts. Timings are printed, never checked.
 
   soak.py            the full run: 500 rounds after 20 warm-up rounds
-  soak.py --short    10 rounds after 10 warm-up rounds (ctest, label "soak")
+  soak.py --short    20 rounds after 25 warm-up rounds (ctest, label "soak")
 
 Exit status: 0 all held, 1 something failed, 77 cannot run here (not root).
 """
@@ -210,8 +210,8 @@ class Soak:
             time.sleep(0.25)
         # The resident size swings by several MiB from round to round as GTK
         # and the GL driver release buffers late; a leak lifts the floor, so
-        # compare floors: the lowest of the last rounds and this sample.
-        floor = min(self.rss_after_round[-5:] + [median(rss)])
+        # compare floors: the lowest of the last 10 rounds and this sample.
+        floor = min(self.rss_after_round[-10:] + [median(rss)])
         self.rss_after_round = []
         tree = harness.process_tree(pid)
         return {"rss": floor, "pss": harness.pss_kib(tree),
@@ -238,9 +238,10 @@ def main():
     p.add_argument("--program", default=str(ROOT / "build/bench/bin/tavrino"))
     p.add_argument("--short", action="store_true", help="the short mode run by ctest")
     p.add_argument("--timeout", type=float, default=15.0, help="seconds one step may take")
+    p.add_argument("--env", action="append", default=[], help="NAME=VALUE for the program")
     args = p.parse_args()
     if args.short:
-        plan = {"warmup": 10, "rounds": 10, "resizes": 4, "reloads": 2, "minimize_every": 2}
+        plan = {"warmup": 25, "rounds": 20, "resizes": 4, "reloads": 2, "minimize_every": 2}
     else:
         plan = {"warmup": 20, "rounds": 500, "resizes": 200, "reloads": 50, "minimize_every": 10}
     if not os.environ.get(harness.NETNS_ENV):
@@ -251,7 +252,8 @@ def main():
 
     started = time.monotonic()
     with harness.Session(site_mode="soak", window_manager=True) as session:
-        t0, proc = session.spawn([args.program], "tavrino")
+        t0, proc = session.spawn([args.program], "tavrino",
+                                 dict(e.split("=", 1) for e in args.env))
         soak = Soak(session, proc, args.timeout)
         try:
             soak.start()
@@ -270,7 +272,7 @@ def main():
         problems = check(base, end)
         print(f"warm-up: {warm}")
         print(f"counted: {counted} (no round failed)")
-        for key, label in (("rss", "main process VmRSS (floor of the last 5 rounds)"),
+        for key, label in (("rss", "main process VmRSS (floor of the last 10 rounds)"),
                            ("pss", "process tree PSS")):
             print(f"{label}: {base[key] / MiB:.1f} MiB -> {end[key] / MiB:.1f} MiB "
                   f"({(end[key] - base[key]) / MiB:+.1f} MiB)")
