@@ -9,7 +9,7 @@ by at most 5 MiB, and that its open file descriptors and its child processes
 came back to their counts. Timings are printed, never checked.
 
   soak.py            the full run: 500 rounds after 20 warm-up rounds
-  soak.py --short    20 rounds after 25 warm-up rounds (ctest, label "soak")
+  soak.py --short    20 rounds after 50 warm-up rounds (ctest, label "soak")
 
 Exit status: 0 all held, 1 something failed, 77 cannot run here (not root).
 """
@@ -241,7 +241,7 @@ def main():
     p.add_argument("--env", action="append", default=[], help="NAME=VALUE for the program")
     args = p.parse_args()
     if args.short:
-        plan = {"warmup": 25, "rounds": 20, "resizes": 4, "reloads": 2, "minimize_every": 2}
+        plan = {"warmup": 50, "rounds": 20, "resizes": 4, "reloads": 2, "minimize_every": 2}
     else:
         plan = {"warmup": 20, "rounds": 500, "resizes": 200, "reloads": 50, "minimize_every": 10}
     if not os.environ.get(harness.NETNS_ENV):
