@@ -257,12 +257,21 @@ def main():
         soak = Soak(session, proc, args.timeout)
         try:
             soak.start()
-            # The warm-up has a resize with a minimize and a reload of its own.
-            warm = soak.rounds(plan["warmup"], 1, 1, 1, 0)
+            # The warm-up does as many resizes (one with a minimize) and
+            # reloads as the counted rounds, so that the caches they fill are
+            # full before the first sample.
+            warm = soak.rounds(plan["warmup"], max(1, plan["resizes"] // 2),
+                               max(1, min(plan["reloads"], 5)), 1, 0)
             base = soak.sample()
             counted = soak.rounds(plan["rounds"], plan["resizes"] // 2,
                                   plan["reloads"], plan["minimize_every"], 1)
             end = soak.sample()
+            # A descriptor can be open for a moment (a request in flight);
+            # give the count up to 10 s to come back.
+            deadline = time.monotonic() + 10
+            while end["fds"] > base["fds"] and time.monotonic() < deadline:
+                time.sleep(0.2)
+                end["fds"] = harness.fd_count(proc.pid)
         except Failure as e:
             log(f"FAILED: {e}")
             log((session.tmp / "tavrino.log").read_bytes().decode(errors="replace")[-3000:])
