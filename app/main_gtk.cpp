@@ -1,6 +1,7 @@
 // The program on a Linux desktop: GTK 4 windows with WebKitGTK panes. The
 // command line is neither read nor handed to GTK.
 #include <gtk/gtk.h>
+#include <webkit/webkit.h>
 
 #include <string>
 
@@ -23,6 +24,9 @@ std::string exe_dir() {
 
 int main() {
   g_set_prgname("tavrino");
+  // GTK's cairo renderer: the windows hold a web page, a few buttons and
+  // pictures, and a GL context costs more to start than it ever saves.
+  g_setenv("GSK_RENDERER", "cairo", TRUE);
   if (!gtk_init_check()) {
     g_printerr("tavrino: cannot open the display\n");
     return 1;
@@ -32,6 +36,10 @@ int main() {
   tavrino_icons_register_resource();
   gtk_icon_theme_add_resource_path(gtk_icon_theme_get_for_display(gdk_display_get_default()),
                                    "/tavrino/icons");
+
+  // Starts WebKit's network process and the typing page's name lookup while
+  // the windows are built.
+  webkit_network_session_prefetch_dns(webkit_network_session_get_default(), TAVRINO_PRODUCT_HOST);
 
   tav::gtk::GtkBackend::Options options;
   options.icon_name = "tavrino";

@@ -43,8 +43,14 @@ bool ParseOptions(int argc, char** argv, Options& options) {
 
 // Mirrors what the Tavrino program does before and after GTK starts, so that
 // "--program-settings" measures the engine with the program's own choices.
-void ApplyProgramSettingsBeforeGtk() {}
-void ApplyProgramSettings(WebKitWebView* /*view*/) {}
+// The same renderer settings as the program.
+void ApplyProgramSettingsBeforeGtk() {
+  g_setenv("GSK_RENDERER", "cairo", TRUE);
+}
+void ApplyProgramSettings(WebKitWebView* view) {
+  webkit_settings_set_hardware_acceleration_policy(webkit_web_view_get_settings(view),
+                                                   WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+}
 
 gboolean OnCloseRequest(GtkWindow* /*window*/, gpointer loop) {
   g_main_loop_quit(static_cast<GMainLoop*>(loop));

@@ -359,6 +359,11 @@ Status GtkBackend::create_window(WindowId id, const Layout& layout) {
       }
       case Kind::WebBrowser:
         w = webkit_web_view_new();
+        // The pages are plain documents: software rendering without
+        // compositing starts faster and takes half the memory.
+        webkit_settings_set_hardware_acceleration_policy(
+            webkit_web_view_get_settings(WEBKIT_WEB_VIEW(w)),
+            WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
         break;
       case Kind::Inet:
         break;  // an invisible control: nothing to create
