@@ -366,22 +366,15 @@ Status Win32Backend::navigate(WindowId id, ControlId pane, std::string_view url)
 }
 
 Status Win32Backend::set_width(WindowId id, ControlId control, float twips) {
-  Window* w = lookup(id);
-  if (!w) return err::object_required();
-  Result<int> px = pixels(twips);
-  if (!px.ok()) return px.error();
-  if (control >= w->controls.size()) return err::object_required();
-  Window::Control& c = w->controls[control];
-  if (!c.hwnd) return err::not_supported();
-  c.rect.right = c.rect.left + px.value();
-  SetWindowPos(c.hwnd, nullptr, 0, 0, px.value(), c.rect.bottom - c.rect.top,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  auto pane = w->panes.find(control);
-  if (pane == w->panes.end()) return {};
-  return pane->second->set_rect(rect_of(0, 0, px.value(), c.rect.bottom - c.rect.top));
+  return set_extent(id, control, twips, /*width=*/true);
 }
 
 Status Win32Backend::set_height(WindowId id, ControlId control, float twips) {
+  return set_extent(id, control, twips, /*width=*/false);
+}
+
+// Sets one side of a control's size; a pane's in-place object follows.
+Status Win32Backend::set_extent(WindowId id, ControlId control, float twips, bool width) {
   Window* w = lookup(id);
   if (!w) return err::object_required();
   Result<int> px = pixels(twips);
@@ -389,12 +382,13 @@ Status Win32Backend::set_height(WindowId id, ControlId control, float twips) {
   if (control >= w->controls.size()) return err::object_required();
   Window::Control& c = w->controls[control];
   if (!c.hwnd) return err::not_supported();
-  c.rect.bottom = c.rect.top + px.value();
-  SetWindowPos(c.hwnd, nullptr, 0, 0, c.rect.right - c.rect.left, px.value(),
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  (width ? c.rect.right : c.rect.bottom) = (width ? c.rect.left : c.rect.top) + px.value();
+  const int cx = c.rect.right - c.rect.left;
+  const int cy = c.rect.bottom - c.rect.top;
+  SetWindowPos(c.hwnd, nullptr, 0, 0, cx, cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   auto pane = w->panes.find(control);
   if (pane == w->panes.end()) return {};
-  return pane->second->set_rect(rect_of(0, 0, c.rect.right - c.rect.left, px.value()));
+  return pane->second->set_rect(rect_of(0, 0, cx, cy));
 }
 
 Result<Variant> Win32Backend::top(WindowId id, ControlId control) {

@@ -68,6 +68,7 @@ class Win32Backend final : public Backend {
   std::optional<ControlId> label_at(const Window& w, std::optional<ControlId> container,
                                     POINT pt) const;
   Result<int> pixels(float twips) const;
+  Status set_extent(WindowId id, ControlId control, float twips, bool width);
   SizeTwips client_twips(HWND hwnd) const;
   void process(MSG& msg);
   void close_report(Report& report);
