@@ -1,7 +1,6 @@
 #include "about_window/frmabout.h"
 
-#include "app/global_object.h"
-#include "updates_window/link_label.h"
+#include "links/link_label.h"
 
 namespace tavrino {
 
@@ -12,7 +11,7 @@ void frmabout::Click(std::string_view control, const std::int16_t& Index) {
 
 // "Close": this window alone.
 void frmabout::Command1_Click() {
-  global_object(runtime()).Unload(*this);
+  runtime().global_object().Unload(*this);
 }
 
 // "Tavrino, Dovrent Team"

@@ -1,6 +1,6 @@
 // Stored layout of the about window, in stored order.
 #include "about_window/frmabout.h"
-#include "app/sites.h"
+#include "links/sites.h"
 #include "resources/resources.h"
 
 namespace tavrino {

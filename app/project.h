@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "app/sites.h"
+#include "links/sites.h"
 #include "platform/runtime.h"
 
 namespace tavrino {

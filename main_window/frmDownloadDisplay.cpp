@@ -3,7 +3,6 @@
 #include <string>
 
 #include "about_window/frmabout.h"
-#include "app/global_object.h"
 #include "updates_window/Form1.h"
 
 namespace tavrino {
@@ -34,21 +33,17 @@ void frmDownloadDisplay::Form_Resize() {
 
 // "Update"
 void frmDownloadDisplay::Command1_Click() {
-  tav::ObjectRef<Form1>& instance = runtime().reference<Form1>();
-  if (instance.empty()) runtime().create_object(instance);
-  runtime().Show(*instance);
+  runtime().Show(runtime().default_instance<Form1>());
 }
 
 // "About"
 void frmDownloadDisplay::Command2_Click() {
-  tav::ObjectRef<frmabout>& instance = runtime().reference<frmabout>();
-  if (instance.empty()) runtime().create_object(instance);
-  runtime().Show(*instance);
+  runtime().Show(runtime().default_instance<frmabout>());
 }
 
 // "Exit": this window alone.
 void frmDownloadDisplay::Command6_Click() {
-  global_object(runtime()).Unload(*this);
+  runtime().global_object().Unload(*this);
 }
 
 // The credit label launches the product page, hidden.

@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "app/sites.h"
+#include "links/sites.h"
 #include "platform/runtime.h"
 
 namespace tavrino {

@@ -161,6 +161,22 @@ class Runtime final : public EventSink {
   }
   ObjectRef<Global>& global_reference() { return reference<Global>(); }
 
+  // The default instance of window class T, created into its reference on
+  // first use: the same window every time after that.
+  template <class T>
+  T& default_instance() {
+    ObjectRef<T>& ref = reference<T>();
+    if (ref.empty()) create_object(ref);
+    return *ref;
+  }
+  // The global object, through which every window unloads itself: created
+  // by whichever window closes first, shared by all.
+  Global& global_object() {
+    ObjectRef<Global>& ref = global_reference();
+    if (ref.empty()) create_object(ref);
+    return *ref;
+  }
+
   // Loads the window if needed (its Load procedure runs), then shows it
   // modeless with no owner; returns at once.
   void Show(Form& form);

@@ -1,9 +1,9 @@
 // The updates and about windows: their default instances, loading, closing
 // and the two link labels.
 #include "about_window/frmabout.h"
+#include "links/link_label.h"
 #include "tests/program_fixture.h"
 #include "updates_window/Form1.h"
-#include "updates_window/link_label.h"
 
 namespace tavrino::testing {
 namespace {

@@ -1,7 +1,6 @@
 #include "updates_window/Form1.h"
 
-#include "app/global_object.h"
-#include "updates_window/link_label.h"
+#include "links/link_label.h"
 
 namespace tavrino {
 
@@ -16,7 +15,7 @@ void Form1::Form_Load() {
 
 // "Click here to close": this window alone.
 void Form1::Label3_Click() {
-  global_object(runtime()).Unload(*this);
+  runtime().global_object().Unload(*this);
 }
 
 // "Click Here for More Softwares"

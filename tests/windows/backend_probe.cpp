@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/project.h"
-#include "app/sites.h"
+#include "links/sites.h"
 #include "main_window/frmDownloadDisplay.h"
 #include "platform/geometry.h"
 #include "platform/win32/win32_backend.h"

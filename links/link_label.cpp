@@ -1,4 +1,4 @@
-#include "updates_window/link_label.h"
+#include "links/link_label.h"
 
 #include <string>
 
