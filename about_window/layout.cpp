@@ -23,7 +23,7 @@ constexpr const char* kAboutText =
 // clang-format off
 const tav::ControlRecord kControls[] = {
 //  name        index kind                  container      left  top   width height caption                  font         fore                     back                  tab link                   picture
-  {"Picture1", N, Kind::PictureBox,    "", N,           -240, -240, 7695, 7575, {},                      nullptr,     {},                      {},                    0, {},                    &tav::res::about_bmp},
+  {"Picture1", N, Kind::PictureBox,    "", N,           -240, -240, 7695, 7575, {},                      nullptr,     {},                      {},                    0, {},                    &res::about_bmp},
   {"Command1", N, Kind::CommandButton, "Picture1", N,   3120, 7200, 1335,  360, "Close",                 &kComic1425, {},                      Colour::system(24),    3, {},                    nullptr},
   {"Label3",   N, Kind::Label,         "Picture1", N,   3120,  240, 1455,  255, "Press F1 For Help",     nullptr,     {},                      {},                    4, {},                    nullptr},
   {"lblURL",   1, Kind::Label,         "Picture1", N,   1440, 6720, 4335,  495, "Tavrino, Dovrent Team", &kComic1575, Colour::rgb(64, 0, 64), {},                    2, TAVRINO_MAKER_SITE "/", nullptr},
@@ -33,16 +33,16 @@ const tav::ControlRecord kControls[] = {
 
 }  // namespace
 
-const tav::Layout frmabout::kLayout{{"frmabout",
-                                     "About - Tavrino 1.5",
-                                     0,
-                                     0,
-                                     7320,
-                                     7335,
-                                     {},
-                                     nullptr,
-                                     tav::BorderStyle::FixedSingle,
-                                     "Form2"},
-                                    kControls};
+const tav::Layout frmabout::kLayout{.form = {.name = "frmabout",
+                                             .caption = "About - Tavrino 1.5",
+                                             .client_left = 0,
+                                             .client_top = 0,
+                                             .client_width = 7320,
+                                             .client_height = 7335,
+                                             .back = {},
+                                             .icon = nullptr,
+                                             .border = tav::BorderStyle::FixedSingle,
+                                             .link_topic = "Form2"},
+                                    .controls = kControls};
 
 }  // namespace tavrino

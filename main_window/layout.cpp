@@ -26,16 +26,16 @@ const tav::ControlRecord kControls[] = {
 
 }  // namespace
 
-const tav::Layout frmDownloadDisplay::kLayout{{"frmDownloadDisplay",
-                                               "Tavrino 1.5",
-                                               3000,
-                                               1995,
-                                               14025,
-                                               11145,
-                                               Colour::rgb(192, 192, 192),
-                                               &tav::res::icon_file,
-                                               tav::BorderStyle::Sizable,
-                                               {}},
-                                              kControls};
+const tav::Layout frmDownloadDisplay::kLayout{.form = {.name = "frmDownloadDisplay",
+                                                       .caption = "Tavrino 1.5",
+                                                       .client_left = 3000,
+                                                       .client_top = 1995,
+                                                       .client_width = 14025,
+                                                       .client_height = 11145,
+                                                       .back = Colour::rgb(192, 192, 192),
+                                                       .icon = &res::icon_file,
+                                                       .border = tav::BorderStyle::Sizable,
+                                                       .link_topic = {}},
+                                              .controls = kControls};
 
 }  // namespace tavrino

@@ -15,7 +15,7 @@
 
 namespace {
 
-using tav::res::Bytes;
+using tavrino::res::Bytes;
 
 std::uint32_t u16(Bytes b, std::size_t at) {
   return static_cast<std::uint32_t>(b[at]) | static_cast<std::uint32_t>(b[at + 1]) << 8;
@@ -84,9 +84,9 @@ struct PictureCase {
 };
 
 const PictureCase kPictures[] = {
-    {"about", tav::res::about_bmp, 519, 612, 954774},
-    {"strip_h", tav::res::strip_h_bmp, 519, 39, 60894},
-    {"strip_v", tav::res::strip_v_bmp, 30, 395, 36394},
+    {"about", tavrino::res::about_bmp, 519, 612, 954774},
+    {"strip_h", tavrino::res::strip_h_bmp, 519, 39, 60894},
+    {"strip_v", tavrino::res::strip_v_bmp, 30, 395, 36394},
 };
 
 void PrintTo(const PictureCase& c, std::ostream* os) {
@@ -133,10 +133,10 @@ TEST(StripTest, StripsAreCutFromTheBackground) {
     int top;   // row of the background at the strip's top edge
   };
   const Cut cuts[] = {
-      {"strip_h", tav::res::strip_h_bmp, 0, 612 - 39},
-      {"strip_v", tav::res::strip_v_bmp, 3, 217},
+      {"strip_h", tavrino::res::strip_h_bmp, 0, 612 - 39},
+      {"strip_v", tavrino::res::strip_v_bmp, 3, 217},
   };
-  const Bmp about(tav::res::about_bmp());
+  const Bmp about(tavrino::res::about_bmp());
   for (const Cut& cut : cuts) {
     SCOPED_TRACE(cut.name);
     const Bmp strip(cut.data());
@@ -160,7 +160,7 @@ std::array<double, 3> average(Bytes row) {
 }
 
 TEST(AboutPictureTest, TurquoiseSkyPalerTowardsTheBottom) {
-  const Bmp about(tav::res::about_bmp());
+  const Bmp about(tavrino::res::about_bmp());
   const auto top = average(about.row(0));
   const auto bottom = average(about.row(about.height() - 1));
   // Turquoise: green and blue well above red.
@@ -174,7 +174,7 @@ TEST(AboutPictureTest, TurquoiseSkyPalerTowardsTheBottom) {
 }
 
 TEST(AboutPictureTest, HasWhiteSparklesInTheUpperPart) {
-  const Bmp about(tav::res::about_bmp());
+  const Bmp about(tavrino::res::about_bmp());
   int white = 0;
   for (int y = 0; y < about.height() / 2; ++y) {
     const Bytes row = about.row(y);
@@ -215,12 +215,12 @@ struct IconCase {
 };
 
 const IconCase kIcons[] = {
-    {32, 744, tav::res::icon_image_32},
-    {16, 296, tav::res::icon_image_16},
+    {32, 744, tavrino::res::icon_image_32},
+    {16, 296, tavrino::res::icon_image_16},
 };
 
 TEST(IconTest, FileHoldsBothImagesInOrder) {
-  const Bytes ico = tav::res::icon_file();
+  const Bytes ico = tavrino::res::icon_file();
   ASSERT_GE(ico.size(), 6u + 2 * 16);
   EXPECT_EQ(u16(ico, 0), 0u);  // reserved
   EXPECT_EQ(u16(ico, 2), 1u);  // type: icon

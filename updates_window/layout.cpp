@@ -6,10 +6,10 @@ namespace tavrino {
 
 namespace {
 
+using res::strip_h_bmp;
+using res::strip_v_bmp;
 using tav::Colour;
 using tav::Kind;
-using tav::res::strip_h_bmp;
-using tav::res::strip_v_bmp;
 constexpr tav::FontSpec kComicTitle{"Comic Sans MS", 15.75f, 700};
 constexpr tav::FontSpec kComic9{"Comic Sans MS", 9.0f};
 constexpr tav::FontSpec kComic825{"Comic Sans MS", 8.25f};
@@ -32,8 +32,16 @@ const tav::ControlRecord kControls[] = {
 
 }  // namespace
 
-const tav::Layout Form1::kLayout{
-    {"Form1", "Form1", 0, 0, 6720, 5115, {}, nullptr, tav::BorderStyle::FixedSingle, "Form1"},
-    kControls};
+const tav::Layout Form1::kLayout{.form = {.name = "Form1",
+                                          .caption = "Form1",
+                                          .client_left = 0,
+                                          .client_top = 0,
+                                          .client_width = 6720,
+                                          .client_height = 5115,
+                                          .back = {},
+                                          .icon = nullptr,
+                                          .border = tav::BorderStyle::FixedSingle,
+                                          .link_topic = "Form1"},
+                                 .controls = kControls};
 
 }  // namespace tavrino
