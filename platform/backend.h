@@ -26,17 +26,19 @@ struct SizeTwips {
 
 // How a backend reports what the user or the window system did. Calls for a
 // window that is no longer loaded are ignored, so a backend may report late.
+// No call throws: whatever fails inside is reported to the user by the
+// runtime, so a backend may call these straight from a toolkit callback.
 class EventSink {
  public:
-  virtual void clicked(WindowId window, ControlId control) = 0;
+  virtual void clicked(WindowId window, ControlId control) noexcept = 0;
   // The window's inner size as the backend now sees it, including 0 x 0 when
   // minimized. The runtime raises Resize on the first report after the window
   // is shown and on every report that differs from the one before.
-  virtual void inner_size_changed(WindowId window, SizeTwips size) = 0;
+  virtual void inner_size_changed(WindowId window, SizeTwips size) noexcept = 0;
   // The user asked the window system to close the window (title bar, Alt+F4).
-  virtual void close_requested(WindowId window) = 0;
+  virtual void close_requested(WindowId window) noexcept = 0;
   // F1 in any window of the program.
-  virtual void help_requested() = 0;
+  virtual void help_requested() noexcept = 0;
 
  protected:
   ~EventSink() = default;
@@ -58,8 +60,8 @@ class Backend {
   virtual Status destroy_window(WindowId id) = 0;
   virtual Result<SizeTwips> inner_size(WindowId id) = 0;
 
-  // The browser pane. Sizes are twips; the runtime has already refused
-  // negative sizes.
+  // The browser pane. Sizes are twips that the runtime has checked against
+  // is_valid_size; the backend only applies them.
   virtual Status navigate(WindowId id, ControlId pane, std::string_view url) = 0;
   virtual Status set_width(WindowId id, ControlId control, float twips) = 0;
   virtual Status set_height(WindowId id, ControlId control, float twips) = 0;

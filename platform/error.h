@@ -55,6 +55,12 @@ inline Error not_an_array() {
 inline Error no_such_control() {
   return {730, "Control not found"};
 }
+inline Error invalid_procedure_call() {
+  return {5, "Invalid procedure call or argument"};
+}
+inline Error internal_error() {
+  return {51, "Internal error"};
+}
 inline Error automation() {
   return {-2147467259, "Automation error"};
 }

@@ -11,6 +11,16 @@ namespace tav {
 
 inline constexpr double kTwipsPerPixel = 15.0;  // at 96 dots per inch
 
+// The largest width or height a control takes: 32767 pixels at 96 dots per
+// inch, what every window system here can hold (X11 coordinates are 16-bit).
+inline constexpr double kMaxSizeTwips = 32767 * kTwipsPerPixel;
+
+// Whether a control can take this width or height: a number from 0 to the
+// limit. NaN and infinities are not.
+constexpr bool is_valid_size(double twips) {
+  return twips >= 0 && twips <= kMaxSizeTwips;
+}
+
 // Pixels (at the given scale, 1.0 = 96 dpi) for a length in twips, rounded.
 int twips_to_pixels(double twips, double scale = 1.0);
 double pixels_to_twips(double pixels, double scale = 1.0);

@@ -27,13 +27,13 @@ void Control::Navigate(std::string_view url) const {
 
 void Control::set_Width(float twips) const {
   require(Kind::WebBrowser);
-  if (!(twips >= 0)) throw RuntimeError(err::invalid_property_value());
+  if (!is_valid_size(twips)) throw RuntimeError(err::invalid_property_value());
   form_->runtime().backend().set_width(form_->window(), id_, twips).check();
 }
 
 void Control::set_Height(float twips) const {
   require(Kind::WebBrowser);
-  if (!(twips >= 0)) throw RuntimeError(err::invalid_property_value());
+  if (!is_valid_size(twips)) throw RuntimeError(err::invalid_property_value());
   form_->runtime().backend().set_height(form_->window(), id_, twips).check();
 }
 
@@ -95,17 +95,36 @@ Runtime::Runtime(Backend& backend, ProjectInfo project)
 
 Runtime::~Runtime() = default;
 
+void Runtime::report(const Error& error) noexcept {
+  try {
+    backend_.report_error(project_.title, error);
+  } catch (...) {
+    // Nothing is left to tell the user with.
+  }
+}
+
+template <class F>
+void Runtime::guard(F&& work) noexcept {
+  try {
+    work();
+  } catch (const RuntimeError& e) {
+    report(e.error());
+  } catch (const std::bad_alloc&) {
+    report(err::out_of_memory());
+  } catch (...) {
+    report(err::internal_error());
+  }
+}
+
 int Runtime::start() {
   running_ = true;
   // Start-up counts as one procedure: events raised while the start-up
   // window loads and shows wait until it is shown.
   run_outermost([this] {
-    try {
+    guard([this] {
       startup_ = project_.create_startup_form(*this);
       Show(*startup_);
-    } catch (const RuntimeError& e) {
-      backend_.report_error(project_.title, e.error());
-    }
+    });
   });
   if (!forms_.empty()) backend_.run();
   return 0;
@@ -142,8 +161,7 @@ void Runtime::Unload(Form& form) {
 }
 
 double Runtime::Shell(std::string_view command_line, int window_style) {
-  if (window_style < 0 || window_style > 6)
-    throw RuntimeError({5, "Invalid procedure call or argument"});
+  if (window_style < 0 || window_style > 6) throw RuntimeError(err::invalid_procedure_call());
   return backend_.launch(command_line, window_style).value();
 }
 
@@ -155,13 +173,7 @@ Form* Runtime::form_for(WindowId window) const {
 void Runtime::run_procedure(WindowId window, const std::function<void(Form&)>& procedure) {
   Form* form = form_for(window);
   if (!form) return;  // unloaded since the event was raised
-  try {
-    procedure(*form);
-  } catch (const RuntimeError& e) {
-    backend_.report_error(project_.title, e.error());
-  } catch (const std::bad_alloc&) {
-    backend_.report_error(project_.title, err::out_of_memory());
-  }
+  guard([&] { procedure(*form); });
 }
 
 void Runtime::dispatch(WindowId window, std::function<void(Form&)> procedure) {
@@ -183,27 +195,31 @@ void Runtime::run_outermost(const std::function<void()>& work) {
   dispatching_ = false;
 }
 
-void Runtime::clicked(WindowId window, ControlId control) {
-  Form* form = form_for(window);
-  if (!form || control >= form->layout().controls.size()) return;
-  const ControlRecord& c = form->layout().controls[control];
-  dispatch(window, [name = c.name, index = c.index](Form& f) { f.Click(name, index); });
+void Runtime::clicked(WindowId window, ControlId control) noexcept {
+  guard([&] {
+    Form* form = form_for(window);
+    if (!form || control >= form->layout().controls.size()) return;
+    const ControlRecord& c = form->layout().controls[control];
+    dispatch(window, [name = c.name, index = c.index](Form& f) { f.Click(name, index); });
+  });
 }
 
-void Runtime::inner_size_changed(WindowId window, SizeTwips size) {
-  Form* form = form_for(window);
-  if (!form || !form->shown_) return;
-  if (form->last_size_ && *form->last_size_ == size) return;
-  form->last_size_ = size;
-  dispatch(window, [](Form& f) { f.Form_Resize(); });
+void Runtime::inner_size_changed(WindowId window, SizeTwips size) noexcept {
+  guard([&] {
+    Form* form = form_for(window);
+    if (!form || !form->shown_) return;
+    if (form->last_size_ && *form->last_size_ == size) return;
+    form->last_size_ = size;
+    dispatch(window, [](Form& f) { f.Form_Resize(); });
+  });
 }
 
-void Runtime::close_requested(WindowId window) {
-  dispatch(window, [](Form& f) { f.runtime().Unload(f); });
+void Runtime::close_requested(WindowId window) noexcept {
+  guard([&] { dispatch(window, [](Form& f) { f.runtime().Unload(f); }); });
 }
 
-void Runtime::help_requested() {
-  backend_.open_help(project_.help_file);
+void Runtime::help_requested() noexcept {
+  guard([&] { backend_.open_help(project_.help_file); });
 }
 
 // ---- Helpers ------------------------------------------------------------

@@ -190,10 +190,10 @@ class Runtime final : public EventSink {
   std::size_t loaded_windows() const { return forms_.size(); }
 
   // EventSink
-  void clicked(WindowId window, ControlId control) override;
-  void inner_size_changed(WindowId window, SizeTwips size) override;
-  void close_requested(WindowId window) override;
-  void help_requested() override;
+  void clicked(WindowId window, ControlId control) noexcept override;
+  void inner_size_changed(WindowId window, SizeTwips size) noexcept override;
+  void close_requested(WindowId window) noexcept override;
+  void help_requested() noexcept override;
 
  private:
   struct HolderBase {
@@ -204,6 +204,11 @@ class Runtime final : public EventSink {
     ObjectRef<T> ref;
   };
 
+  // Runs work and reports any failure that leaves it as a run-time error
+  // under the project's title; the program goes on.
+  template <class F>
+  void guard(F&& work) noexcept;
+  void report(const Error& error) noexcept;
   // Runs an event procedure, or queues it while another one runs. A
   // run-time error that leaves the procedure is reported; the program goes on.
   void dispatch(WindowId window, std::function<void(Form&)> procedure);

@@ -2,6 +2,7 @@
 // event dispatch, independent of the program's windows.
 #include "platform/runtime.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +11,7 @@
 #include "platform/command_line.h"
 #include "platform/geometry.h"
 #include "platform/headless/headless_backend.h"
+#include "tests/backend_contract.h"
 
 namespace tav {
 namespace {
@@ -205,6 +207,7 @@ class Probe final : public Form {
     }
     if (control == "Box") throw RuntimeError(err::file_not_found());
     if (control == "Label") throw std::bad_alloc();
+    if (control == "Pane") throw std::logic_error("not a run-time error");
   }
 };
 
@@ -231,13 +234,15 @@ TEST_F(Dispatch, EventsRaisedWhileAProcedureRunsWaitForItInOrder) {
                                                   "button done", "click Box"}));
 }
 
-TEST_F(Dispatch, AnErrorLeavingAProcedureIsReportedAndTheProgramGoesOn) {
-  backend.click(window, 4);
-  backend.click(window, 1);
-  ASSERT_EQ(backend.reports().size(), 2u);
-  EXPECT_EQ(backend.reports()[0].title, "Probe title");
+TEST_F(Dispatch, AnyFailureLeavingAProcedureIsReportedAndTheProgramGoesOn) {
+  backend.click(window, 4);    // a run-time error
+  backend.click(window, 1);    // out of memory
+  runtime.clicked(window, 2);  // any other failure
+  ASSERT_EQ(backend.reports().size(), 3u);
+  for (const auto& r : backend.reports()) EXPECT_EQ(r.title, "Probe title");
   EXPECT_EQ(backend.reports()[0].error, err::file_not_found());
-  EXPECT_EQ(backend.reports()[1].error.number, 7);
+  EXPECT_EQ(backend.reports()[1].error, err::out_of_memory());
+  EXPECT_EQ(backend.reports()[2].error, err::internal_error());
   backend.resize(window, {10, 10});
   EXPECT_EQ(Probe::log.back(), "resize");
   EXPECT_EQ(runtime.loaded_windows(), 1u);
@@ -249,6 +254,11 @@ TEST_F(Dispatch, EventsForAnUnloadedWindowAreIgnored) {
   runtime.clicked(window, 0);
   runtime.inner_size_changed(window, {1, 1});
   EXPECT_EQ(Probe::log, (std::vector<std::string>{"load", "click Inner", "resize"}));
+}
+
+TEST(BackendContract, HeadlessAnswersAsEveryBackendDoes) {
+  HeadlessBackend backend;
+  EXPECT_THAT(contract::run(backend), ::testing::IsEmpty());
 }
 
 TEST(Shell, RefusesAnUnknownWindowStyle) {

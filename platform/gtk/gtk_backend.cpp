@@ -26,10 +26,6 @@ void MainLoopUnref::operator()(GMainLoop* loop) const {
 
 namespace {
 
-// Beyond this a size is refused rather than handed to the window system,
-// whose coordinates are 16-bit on X11.
-constexpr double kMaxPixels = 32767;
-
 struct GBytesUnref {
   void operator()(GBytes* b) const {
     if (b) g_bytes_unref(b);
@@ -236,11 +232,7 @@ struct GtkBackend::NativeWindow {
   }
 
   Status resize(ControlId control, std::optional<float> width, std::optional<float> height) {
-    if (control >= widgets.size() || layout->controls[control].kind != Kind::WebBrowser) {
-      return err::not_supported();
-    }
     const float twips = width ? *width : *height;
-    if (!(twips >= 0) || twips / kTwipsPerPixel > kMaxPixels) return err::invalid_property_value();
     Rect& r = rects[control];
     (width ? r.width : r.height) = px(twips);
     GtkWidget* box = container_widget(control);
@@ -503,9 +495,6 @@ Result<SizeTwips> GtkBackend::inner_size(WindowId id) {
 Status GtkBackend::navigate(WindowId id, ControlId pane, std::string_view url) {
   NativeWindow* nw = lookup(id);
   if (!nw) return err::object_required();
-  if (pane >= nw->widgets.size() || !nw->widgets[pane] || !WEBKIT_IS_WEB_VIEW(nw->widgets[pane])) {
-    return err::not_supported();
-  }
   webkit_web_view_load_uri(WEBKIT_WEB_VIEW(nw->widgets[pane]), std::string(url).c_str());
   return {};
 }
@@ -525,9 +514,6 @@ Status GtkBackend::set_height(WindowId id, ControlId control, float twips) {
 Result<Variant> GtkBackend::top(WindowId id, ControlId control) {
   NativeWindow* nw = lookup(id);
   if (!nw) return err::object_required();
-  if (control >= nw->widgets.size() || nw->layout->controls[control].kind != Kind::WebBrowser) {
-    return err::not_supported();
-  }
   // The pane is never moved, so its top is the stored one.
   return Variant(static_cast<double>(nw->layout->controls[control].top));
 }

@@ -165,13 +165,8 @@ bool Win32Backend::pane_has_control(WindowId id, ControlId pane) const {
   return it != w->panes.end() && it->second->has_control();
 }
 
-Result<int> Win32Backend::pixels(float twips) const {
-  const double px = std::round(static_cast<double>(twips) / kTwipsPerPixel * scale_);
-  // Window coordinates are ints; what does not fit is an overflow, not a wrap.
-  if (!std::isfinite(px) || std::abs(px) > std::numeric_limits<int>::max() / 2) {
-    return err::overflow();
-  }
-  return static_cast<int>(px);
+int Win32Backend::pixels(double twips) const {
+  return twips_to_pixels(twips, scale_);
 }
 
 SizeTwips Win32Backend::client_twips(HWND hwnd) const {
@@ -180,17 +175,6 @@ SizeTwips Win32Backend::client_twips(HWND hwnd) const {
   GetClientRect(hwnd, &r);
   return {static_cast<float>(pixels_to_twips(r.right - r.left, scale_)),
           static_cast<float>(pixels_to_twips(r.bottom - r.top, scale_))};
-}
-
-template <class F>
-void Win32Backend::guarded(F&& f) noexcept {
-  try {
-    f();
-  } catch (const std::bad_alloc&) {
-    report_error(last_title_, err::out_of_memory());
-  } catch (const std::exception&) {
-    report_error(last_title_, {51, "Internal error"});
-  }
 }
 
 // ---- windows ------------------------------------------------------------
@@ -225,10 +209,7 @@ Status Win32Backend::create_window(WindowId id, const Layout& layout) {
   // Every place and size, in pixels of its container's inner area.
   for (ControlId i = 0; i < layout.controls.size(); ++i) {
     const ControlRecord& c = layout.controls[i];
-    Result<int> l = pixels(static_cast<float>(c.left)), t = pixels(static_cast<float>(c.top));
-    Result<int> cw = pixels(static_cast<float>(c.width)), ch = pixels(static_cast<float>(c.height));
-    if (!l.ok() || !t.ok() || !cw.ok() || !ch.ok()) return err::invalid_property_value();
-    w.controls[i].rect = rect_of(l.value(), t.value(), cw.value(), ch.value());
+    w.controls[i].rect = rect_of(pixels(c.left), pixels(c.top), pixels(c.width), pixels(c.height));
     if (c.kind == Kind::Label || c.kind == Kind::CommandButton) {
       w.controls[i].font = font_for(w, c.font);
     }
@@ -239,19 +220,14 @@ Status Win32Backend::create_window(WindowId id, const Layout& layout) {
       (form.border == BorderStyle::Sizable ? WS_OVERLAPPEDWINDOW
                                            : (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU)) |
       WS_CLIPCHILDREN;
-  Result<int> cw = pixels(static_cast<float>(form.client_width));
-  Result<int> ch = pixels(static_cast<float>(form.client_height));
-  Result<int> cl = pixels(static_cast<float>(form.client_left));
-  Result<int> ct = pixels(static_cast<float>(form.client_top));
-  if (!cw.ok() || !ch.ok() || !cl.ok() || !ct.ok()) return err::invalid_property_value();
-  RECT frame = rect_of(0, 0, cw.value(), ch.value());
+  RECT frame = rect_of(0, 0, pixels(form.client_width), pixels(form.client_height));
   AdjustWindowRectEx(&frame, style, FALSE, 0);
   int x = CW_USEDEFAULT, y = CW_USEDEFAULT;
   // A stored client position of 0, 0 would push the title bar off the
   // screen; such a window goes where the system places new windows.
   if (form.client_left != 0 || form.client_top != 0) {
-    x = cl.value() + frame.left;
-    y = ct.value() + frame.top;
+    x = pixels(form.client_left) + frame.left;
+    y = pixels(form.client_top) + frame.top;
   }
   const std::wstring caption = widen_lossy(form.caption);
   HWND hwnd = CreateWindowExW(0, kFormClass, caption.c_str(), style, x, y, frame.right - frame.left,
@@ -377,12 +353,8 @@ Status Win32Backend::set_height(WindowId id, ControlId control, float twips) {
 Status Win32Backend::set_extent(WindowId id, ControlId control, float twips, bool width) {
   Window* w = lookup(id);
   if (!w) return err::object_required();
-  Result<int> px = pixels(twips);
-  if (!px.ok()) return px.error();
-  if (control >= w->controls.size()) return err::object_required();
   Window::Control& c = w->controls[control];
-  if (!c.hwnd) return err::not_supported();
-  (width ? c.rect.right : c.rect.bottom) = (width ? c.rect.left : c.rect.top) + px.value();
+  (width ? c.rect.right : c.rect.bottom) = (width ? c.rect.left : c.rect.top) + pixels(twips);
   const int cx = c.rect.right - c.rect.left;
   const int cy = c.rect.bottom - c.rect.top;
   SetWindowPos(c.hwnd, nullptr, 0, 0, cx, cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -394,7 +366,6 @@ Status Win32Backend::set_extent(WindowId id, ControlId control, float twips, boo
 Result<Variant> Win32Backend::top(WindowId id, ControlId control) {
   Window* w = lookup(id);
   if (!w) return err::object_required();
-  if (control >= w->layout->controls.size()) return err::object_required();
   // Nothing moves a control, so its top is the stored one.
   return Variant(static_cast<double>(w->layout->controls[control].top));
 }
@@ -489,7 +460,7 @@ LRESULT Win32Backend::container_message(Window& w, HWND hwnd, std::optional<Cont
       const std::optional<ControlId> pressed = std::exchange(w.pressed_label, std::nullopt);
       if (pressed && w.pressed_container == container && label_at(w, container, pt) == pressed &&
           w.alive) {
-        guarded([&] { sink().clicked(w.id, *pressed); });
+        sink().clicked(w.id, *pressed);
       }
       return 0;
     }
@@ -497,7 +468,7 @@ LRESULT Win32Backend::container_message(Window& w, HWND hwnd, std::optional<Cont
       if (HIWORD(wp) == BN_CLICKED && lp != 0 && w.alive) {
         const ControlId id = static_cast<ControlId>(LOWORD(wp)) - 1;
         if (id < w.controls.size() && w.controls[id].hwnd == reinterpret_cast<HWND>(lp)) {
-          guarded([&] { sink().clicked(w.id, id); });
+          sink().clicked(w.id, id);
         }
         return 0;
       }
@@ -518,14 +489,14 @@ LRESULT Win32Backend::container_message(Window& w, HWND hwnd, std::optional<Cont
           size = {static_cast<float>(pixels_to_twips(LOWORD(lp), scale_)),
                   static_cast<float>(pixels_to_twips(HIWORD(lp), scale_))};
         }
-        guarded([&] { sink().inner_size_changed(w.id, size); });
+        sink().inner_size_changed(w.id, size);
         return 0;
       }
       break;
     case WM_CLOSE:
       if (!container) {
         // The runtime unloads the window, which destroys it.
-        if (w.alive) guarded([&] { sink().close_requested(w.id); });
+        if (w.alive) sink().close_requested(w.id);
         return 0;
       }
       break;
@@ -603,7 +574,7 @@ Result<double> Win32Backend::launch(std::string_view command_line, int style) {
 
 void Win32Backend::process(MSG& msg) {
   if (msg.message == WM_KEYDOWN && msg.wParam == VK_F1) {
-    guarded([&] { sink().help_requested(); });
+    sink().help_requested();
     return;
   }
   if (msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST) {
@@ -653,7 +624,6 @@ void Win32Backend::wait_for_reports() {
 }
 
 void Win32Backend::report_error(std::string_view title, const Error& error) {
-  last_title_ = std::string(title);
   Report& r = reports_.emplace_back();
   r.backend = this;
   r.text = widen_lossy(report_text(error));

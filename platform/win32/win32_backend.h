@@ -67,14 +67,11 @@ class Win32Backend final : public Backend {
   void draw_button(Window& w, const DRAWITEMSTRUCT& item);
   std::optional<ControlId> label_at(const Window& w, std::optional<ControlId> container,
                                     POINT pt) const;
-  Result<int> pixels(float twips) const;
+  int pixels(double twips) const;
   Status set_extent(WindowId id, ControlId control, float twips, bool width);
   SizeTwips client_twips(HWND hwnd) const;
   void process(MSG& msg);
   void close_report(Report& report);
-  // Runs a call into the runtime; nothing may unwind through Windows' frames.
-  template <class F>
-  void guarded(F&& f) noexcept;
 
   HINSTANCE instance_;
   bool ole_ = false;
@@ -85,7 +82,6 @@ class Win32Backend final : public Backend {
   std::vector<std::unique_ptr<Window>> retired_;
   std::list<Report> reports_;
   UniqueFont message_font_;
-  std::string last_title_;
   bool waiting_for_reports_ = false;
 };
 

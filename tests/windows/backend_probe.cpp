@@ -11,6 +11,7 @@
 #include "main_window/frmDownloadDisplay.h"
 #include "platform/geometry.h"
 #include "platform/win32/win32_backend.h"
+#include "tests/backend_contract.h"
 
 namespace {
 
@@ -80,12 +81,12 @@ class Recorder final : public tav::Backend, public tav::EventSink {
   }
   void open_help(std::string_view address) override { inner_.open_help(address); }
 
-  void clicked(tav::WindowId w, tav::ControlId c) override { sink().clicked(w, c); }
-  void inner_size_changed(tav::WindowId w, tav::SizeTwips s) override {
+  void clicked(tav::WindowId w, tav::ControlId c) noexcept override { sink().clicked(w, c); }
+  void inner_size_changed(tav::WindowId w, tav::SizeTwips s) noexcept override {
     sink().inner_size_changed(w, s);
   }
-  void close_requested(tav::WindowId w) override { sink().close_requested(w); }
-  void help_requested() override { sink().help_requested(); }
+  void close_requested(tav::WindowId w) noexcept override { sink().close_requested(w); }
+  void help_requested() noexcept override { sink().help_requested(); }
 
  private:
   tav::win32::Win32Backend& inner_;
@@ -171,10 +172,6 @@ int main() {
             static_cast<int>(pane) + 1,
         "the pane covers the credit label");
 
-  // Sizes that do not fit a window's coordinates are refused, not wrapped.
-  const tav::Status huge = backend.set_width(main_id, pane, 1e30f);
-  check(!huge.ok() && huge.error().number == 6, "an oversized width overflows", describe(huge));
-
   // A launch of a program that does not exist: run-time error 53.
   const tav::Result<double> missing = backend.launch("tavrino-no-such-program.exe x", 3);
   check(!missing.ok() && missing.error() == tav::err::file_not_found(),
@@ -254,6 +251,10 @@ int main() {
     if (msg.message == WM_QUIT) quit = true;
   }
   check(quit, "the end of the run posts WM_QUIT");
+
+  // The calls every backend answers alike.
+  for (const std::string& f : tav::contract::run(backend)) check(false, "backend contract", f);
+  check(true, "backend contract");
 
   std::printf("%s\n", failures == 0 ? "ALL PASSED" : "SOME FAILED");
   return failures == 0 ? 0 : 1;
