@@ -6,7 +6,5 @@
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   tav::win32::Win32Backend backend(instance);
   tav::Runtime runtime(backend, tavrino::project_info());
-  const int status = runtime.start();
-  backend.wait_for_reports();
-  return status;
+  return runtime.start();
 }

@@ -79,6 +79,9 @@ class Backend {
   // Tells the user of an error that left an event procedure; must not block
   // the other windows.
   virtual void report_error(std::string_view title, const Error& error) = 0;
+  // Runs the message loop for as long as an error report is open, so that
+  // the last report of a run stays until the user closes it.
+  virtual void wait_for_reports() = 0;
   // Opens the project's help file.
   virtual void open_help(std::string_view address) = 0;
 

@@ -127,6 +127,7 @@ int Runtime::start() {
     });
   });
   if (!forms_.empty()) backend_.run();
+  backend_.wait_for_reports();
   return 0;
 }
 

@@ -624,6 +624,10 @@ void GtkBackend::report_error(std::string_view title, const Error& error) {
   gtk_window_present(win);
 }
 
+void GtkBackend::wait_for_reports() {
+  while (!messages_.empty()) g_main_context_iteration(nullptr, TRUE);
+}
+
 void GtkBackend::open_help(std::string_view address) {
   // Opened in the desktop's default browser; a failure goes unreported, as
   // nothing of the program watches help.

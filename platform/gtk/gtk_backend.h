@@ -49,6 +49,7 @@ class GtkBackend final : public Backend {
   void run() override;
   void quit() override;
   void report_error(std::string_view title, const Error& error) override;
+  void wait_for_reports() override;
   void open_help(std::string_view address) override;
 
   // Where a launch would find the program word: the program's own directory,

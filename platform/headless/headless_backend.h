@@ -104,6 +104,7 @@ class HeadlessBackend final : public Backend {
   void run() override {}
   void quit() override { quit_ = true; }
   void report_error(std::string_view title, const Error& error) override;
+  void wait_for_reports() override {}  // nobody here reads or closes a report
   void open_help(std::string_view address) override;
   Status create_object(std::string_view class_name) override;
 

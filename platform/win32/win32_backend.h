@@ -36,11 +36,8 @@ class Win32Backend final : public Backend {
   void run() override;
   void quit() override;
   void report_error(std::string_view title, const Error& error) override;
+  void wait_for_reports() override;
   void open_help(std::string_view address) override;
-
-  // Runs the message loop for as long as an error report is still open, so
-  // that a report given at the end of the run is read before the process ends.
-  void wait_for_reports();
 
   // The top-level window of a loaded window, or nullptr.
   HWND native_window(WindowId id) const;

@@ -711,7 +711,8 @@ def scenario_web_process_crash(world):
 
 def scenario_missing_program(world):
     """No explorer anywhere: the launch fails with run-time error 53, shown in a
-    message window that blocks nothing; the program goes on."""
+    message window that blocks nothing; the program goes on, and the last
+    message stays until it is closed."""
     w = world.start()
     wait_page(world)
     world.click(w, centre(*MAIN["about"]))
@@ -728,6 +729,19 @@ def scenario_missing_program(world):
     world.wait_gone("Tavrino")
     check(world.alive() and world.windows("About - Tavrino 1.5"),
           "OK closes the message; the about window stays")
+
+    # A message open when the last window goes stays until it is closed.
+    world.click(a, centre(*ABOUT["link"], dx=-60))
+    m = world.wait_window("Tavrino")
+    world.click(w, centre(*MAIN["exit"]))
+    world.click(a, centre(*ABOUT["close"]))
+    world.click(world.wait_window("Form1"), centre(*UPDATES["close"]))
+    world.wait_gone("Form1")
+    time.sleep(0.5)
+    check(world.alive() and world.windows("Tavrino"),
+          "with no window left, the open message keeps the program running")
+    world.key(m, "Return")
+    check(world.wait_exit() == 0, "closing the last message ends the run")
 
 
 def scenario_installed(world):

@@ -79,6 +79,7 @@ class Recorder final : public tav::Backend, public tav::EventSink {
     std::printf("INFO reported: %s\n", tav::report_text(e).c_str());
     inner_.report_error(title, e);
   }
+  void wait_for_reports() override { inner_.wait_for_reports(); }
   void open_help(std::string_view address) override { inner_.open_help(address); }
 
   void clicked(tav::WindowId w, tav::ControlId c) noexcept override { sink().clicked(w, c); }
