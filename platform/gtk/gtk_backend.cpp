@@ -14,6 +14,7 @@
 #include <optional>
 #include <sstream>
 
+#include "platform/bmp.h"
 #include "platform/command_line.h"
 #include "platform/geometry.h"
 #include "platform/gtk/fixed_box.h"
@@ -32,37 +33,19 @@ struct GBytesUnref {
   }
 };
 
-std::uint32_t read_le(PictureData d, std::size_t at, int bytes) {
-  std::uint32_t v = 0;
-  for (int i = bytes - 1; i >= 0; --i) v = v << 8 | d[at + static_cast<std::size_t>(i)];
-  return v;
-}
-
 // An uncompressed 24-bit BMP file as a texture, or nullptr when the bytes are
-// not one (wrong signature, another format, or shorter than they claim).
+// not one.
 GObjectPtr<GdkTexture> decode_bmp(PictureData d) {
-  if (d.size() < 54 || d[0] != 'B' || d[1] != 'M') return nullptr;
-  const std::uint32_t offset = read_le(d, 10, 4);
-  const auto width = static_cast<std::int32_t>(read_le(d, 18, 4));
-  const auto raw_height = static_cast<std::int32_t>(read_le(d, 22, 4));
-  const std::uint32_t bpp = read_le(d, 28, 2);
-  const std::uint32_t compression = read_le(d, 30, 4);
-  if (bpp != 24 || compression != 0 || width <= 0 || raw_height == 0 || width > 32767 ||
-      raw_height > 32767 || raw_height < -32767) {
-    return nullptr;
-  }
-  const bool bottom_up = raw_height > 0;
-  const std::size_t w = static_cast<std::size_t>(width);
-  const std::size_t h = static_cast<std::size_t>(bottom_up ? raw_height : -raw_height);
-  const std::size_t stride = (w * 3 + 3) / 4 * 4;
-  if (offset > d.size() || (d.size() - offset) / stride < h) return nullptr;
-
+  const std::optional<BmpLayout> bmp = parse_bmp(d);
+  if (!bmp) return nullptr;
+  const auto w = static_cast<std::size_t>(bmp->width);
+  const auto h = static_cast<std::size_t>(bmp->height);
   std::vector<std::uint8_t> rgb(w * h * 3);
-  for (std::size_t y = 0; y < h; ++y) {
-    const std::size_t src_row = offset + (bottom_up ? h - 1 - y : y) * stride;
+  for (int y = 0; y < bmp->height; ++y) {
+    const std::size_t src_row = bmp->row(y);
     for (std::size_t x = 0; x < w; ++x) {
       const std::size_t s = src_row + x * 3;
-      std::uint8_t* out = &rgb[(y * w + x) * 3];
+      std::uint8_t* out = &rgb[(static_cast<std::size_t>(y) * w + x) * 3];
       out[0] = d[s + 2];
       out[1] = d[s + 1];
       out[2] = d[s];
@@ -70,7 +53,7 @@ GObjectPtr<GdkTexture> decode_bmp(PictureData d) {
   }
   std::unique_ptr<GBytes, GBytesUnref> bytes(g_bytes_new(rgb.data(), rgb.size()));
   return adopt(
-      gdk_memory_texture_new(width, static_cast<int>(h), GDK_MEMORY_R8G8B8, bytes.get(), w * 3));
+      gdk_memory_texture_new(bmp->width, bmp->height, GDK_MEMORY_R8G8B8, bytes.get(), w * 3));
 }
 
 std::string css_colour(Colour c) {

@@ -9,6 +9,7 @@
 #include <limits>
 #include <new>
 
+#include "platform/bmp.h"
 #include "platform/geometry.h"
 #include "platform/win32/browser_pane.h"
 
@@ -39,26 +40,16 @@ struct Dib {
   int width = 0, height = 0;
 };
 
-std::optional<Dib> parse_bmp(PictureData bmp) {
-  if (bmp.size() < 14 + sizeof(BITMAPINFOHEADER) || bmp[0] != 'B' || bmp[1] != 'M') return {};
-  std::uint32_t offset = 0;
-  std::memcpy(&offset, bmp.data() + 10, 4);
-  BITMAPINFOHEADER h;
-  std::memcpy(&h, bmp.data() + 14, sizeof h);
-  if (h.biSize < sizeof h || h.biWidth <= 0 || h.biHeight == 0 || h.biPlanes != 1 ||
-      h.biBitCount != 24 || h.biCompression != BI_RGB) {
-    return {};
-  }
-  const std::uint64_t stride = (static_cast<std::uint64_t>(h.biWidth) * 3 + 3) / 4 * 4;
-  const std::uint64_t rows = static_cast<std::uint64_t>(std::abs(static_cast<long>(h.biHeight)));
-  if (offset < 14 + h.biSize || offset + stride * rows > bmp.size()) return {};
-  // The header inside the file may be unaligned; BITMAPINFO wants no more
-  // than the byte layout, which the Windows API reads as packed.
+std::optional<Dib> to_dib(PictureData file) {
+  const std::optional<BmpLayout> bmp = parse_bmp(file);
+  if (!bmp) return std::nullopt;
+  // The header inside the file may be unaligned; the Windows API reads
+  // BITMAPINFO as packed bytes.
   Dib d;
-  d.info = reinterpret_cast<const BITMAPINFO*>(bmp.data() + 14);
-  d.bits = bmp.data() + offset;
-  d.width = h.biWidth;
-  d.height = static_cast<int>(rows);
+  d.info = reinterpret_cast<const BITMAPINFO*>(file.data() + bmp->info_offset);
+  d.bits = file.data() + bmp->pixels_offset;
+  d.width = bmp->width;
+  d.height = bmp->height;
   return d;
 }
 
@@ -213,7 +204,7 @@ Status Win32Backend::create_window(WindowId id, const Layout& layout) {
     if (c.kind == Kind::Label || c.kind == Kind::CommandButton) {
       w.controls[i].font = font_for(w, c.font);
     }
-    if (c.kind == Kind::PictureBox && c.picture) w.controls[i].picture = parse_bmp(c.picture());
+    if (c.kind == Kind::PictureBox && c.picture) w.controls[i].picture = to_dib(c.picture());
   }
 
   const DWORD style =
