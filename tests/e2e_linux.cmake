@@ -27,7 +27,7 @@ foreach(scenario ${_e2e_scenarios})
                    --binary $<TARGET_FILE:tavrino> --build-dir ${PROJECT_BINARY_DIR}
                    --cmake ${CMAKE_COMMAND}
                    --recorder $<TARGET_FILE:e2e_recorder> --wm-close $<TARGET_FILE:e2e_wm_close>
-                   --site ${CMAKE_CURRENT_LIST_DIR}/e2e/site
+                   --site ${PROJECT_SOURCE_DIR}/demo/site
                    --product-host ${TAVRINO_PRODUCT_HOST} --maker-host ${TAVRINO_MAKER_HOST}
                    ${scenario})
   set_tests_properties(e2e.${scenario} PROPERTIES LABELS e2e TIMEOUT 120)
