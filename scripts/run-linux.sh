@@ -4,15 +4,71 @@
 # until the main window has drawn its page (its picture stops changing, or
 # about 10 s), saves a screenshot of the main window to BUILD/screenshot.png,
 # and ends the program with its "Exit" button.
+#
+# A build that carries the default site hosts (names under .invalid, which
+# resolve nowhere) is run against the demo site in demo/site: demo/serve.py
+# serves it on a free loopback port, and the program alone is pointed at it
+# as its HTTP proxy (http_proxy). The server ends with this script. Under
+# Xvfb the script also types a few letters into the demo typing panel before
+# the screenshot.
 set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:?usage: run-linux.sh BUILD-DIR}" && pwd)
 bin="$build/bin/tavrino"
 if [ ! -x "$bin" ]; then
   echo "run-linux.sh: no program at $bin; build the tavrino target first" >&2
   exit 1
 fi
+
+cache_value() {
+  sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt" 2>/dev/null | head -n1
+}
+product_host=$(cache_value TAVRINO_PRODUCT_HOST)
+maker_host=$(cache_value TAVRINO_MAKER_HOST)
+demo=""
+if [[ "$product_host" == *.invalid && "$maker_host" == *.invalid ]]; then
+  demo=1
+fi
+
+server_pid=""
+xvfb_pid=""
+prog_pid=""
+cleanup() {
+  [ -n "$prog_pid" ] && kill "$prog_pid" 2>/dev/null && wait "$prog_pid" 2>/dev/null
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+  true
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+trap 'exit 129' HUP
+
+# The program's environment: for the demo, the proxy setting and nothing that
+# would send the demo hosts past it.
+prog_env=()
+if [ -n "$demo" ]; then
+  coproc SERVER {
+    exec python3 "$here/../demo/serve.py" --root "$here/../demo/site" \
+      --host "$product_host" --host "$maker_host" 2>"$build/demo-site.log"
+  }
+  server_pid=$SERVER_PID
+  read -r -t 10 -u "${SERVER[0]}" ready port || true
+  if [ "${ready:-}" != ready ]; then
+    echo "run-linux.sh: the demo site did not start; see $build/demo-site.log" >&2
+    exit 1
+  fi
+  prog_env=(env -u no_proxy -u NO_PROXY -u HTTP_PROXY "http_proxy=http://127.0.0.1:$port")
+  echo "Demo site for http://$product_host and http://$maker_host on 127.0.0.1:$port"
+fi
+
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
-  exec "$bin"
+  if [ -z "$demo" ]; then
+    exec "$bin"
+  fi
+  status=0
+  "${prog_env[@]}" "$bin" || status=$?
+  exit "$status"
 fi
 
 for n in $(seq 90 199); do
@@ -20,14 +76,6 @@ for n in $(seq 90 199); do
 done
 export DISPLAY=":$n"
 unset WAYLAND_DISPLAY
-xvfb_pid=""
-prog_pid=""
-cleanup() {
-  [ -n "$prog_pid" ] && kill "$prog_pid" 2>/dev/null && wait "$prog_pid" 2>/dev/null
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
-  true
-}
-trap cleanup EXIT
 
 Xvfb "$DISPLAY" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
@@ -36,7 +84,7 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 
-NO_AT_BRIDGE=1 "$bin" >"$build/run-linux.log" 2>&1 &
+NO_AT_BRIDGE=1 "${prog_env[@]}" "$bin" >"$build/run-linux.log" 2>&1 &
 prog_pid=$!
 
 win=""
@@ -51,19 +99,29 @@ if [ -z "$win" ]; then
 fi
 
 # The page has loaded once the window's picture holds still for a second.
-last=""
-stable=0
-for _ in $(seq 40); do
-  sleep 0.25
-  now=$(xwd -silent -id "$win" | md5sum)
-  if [ "$now" = "$last" ]; then
-    stable=$((stable + 1))
-    [ "$stable" -ge 4 ] && break
-  else
-    stable=0
-  fi
-  last=$now
-done
+wait_still() {
+  local last="" now stable=0
+  for _ in $(seq 40); do
+    sleep 0.25
+    now=$(xwd -silent -id "$win" | md5sum)
+    if [ "$now" = "$last" ]; then
+      stable=$((stable + 1))
+      [ "$stable" -ge 4 ] && break
+    else
+      stable=0
+    fi
+    last=$now
+  done
+}
+wait_still
+
+if [ -n "$demo" ]; then
+  # Into the demo panel's top text area, as a user would.
+  xdotool mousemove --window "$win" 300 100 click 1
+  sleep 0.3
+  xdotool type --delay 60 "namaste nepaal. mero naam tavrino ho."
+  sleep 1
+fi
 
 shot="$build/screenshot.png"
 import -window "$win" "$shot"

@@ -768,6 +768,69 @@ def scenario_installed(world):
     check(not world.windows("Tavrino"), "no error report")
 
 
+# The demo typing page's text areas, in pixels of its fixed layout.
+DEMO_INPUT = (300, 100)
+DEMO_OUTPUT = (30, 200, 870, 140)  # left, top, width, height
+
+
+def ink(pixel_at, box):
+    """How many pixels of a box are dark: text drawn on the white area."""
+    left, top, width, height = box
+    return sum(1 for y in range(top, top + height) for x in range(left, left + width)
+               if sum(pixel_at(x, y)) < 300)
+
+
+def scenario_glyphs(world):
+    """Devanagari in the typing page draws with real glyphs, not boxes, and
+    letters typed into the page show in its output area."""
+    w = world.start()
+    wait_page(world)
+    report = wait_for(lambda: world.gets("/glyphs?"), 15, "the typing page's glyph report")[-1]
+    m = re.match(r"/glyphs\?real=(\d+)&of=(\d+)&", report)
+    check(m and int(m.group(2)) > 0 and m.group(1) == m.group(2),
+          "every Devanagari letter drawn differently from a missing glyph (%s)" % report)
+    gx, gy, _, _ = world.geometry(w)
+    shot = world.screenshot()
+    check(ink(lambda x, y: shot.at(gx + x, gy + y), DEMO_OUTPUT) == 0,
+          "the output area starts empty")
+    world.click(w, DEMO_INPUT)
+    world.x(["xdotool", "type", "--delay", "40", "namaste"], check_rc=True)
+    time.sleep(0.5)
+    shot = world.screenshot()
+    check(ink(lambda x, y: shot.at(gx + x, gy + y), DEMO_OUTPUT) > 100,
+          "typed letters show in the output area")
+
+
+def scenario_demo_run(world):
+    """scripts/run-linux.sh on a build with .invalid hosts and no display: the
+    demo site answers through the program's proxy setting, the screenshot
+    shows the typed text in the output area, and nothing is left running."""
+    build = os.path.dirname(world.app_bin)
+    with open(os.path.join(build, "CMakeCache.txt"), "w") as f:
+        f.write("TAVRINO_PRODUCT_HOST:STRING=%s\nTAVRINO_MAKER_HOST:STRING=%s\n"
+                % (world.args.product_host, world.args.maker_host))
+    script = os.path.join(world.args.e2e_dir, "..", "..", "scripts", "run-linux.sh")
+    env = {k: v for k, v in world.env.items() if k != "DISPLAY"}
+    r = subprocess.run(world.ns_cmd([script, build]), env=env, capture_output=True, text=True,
+                       timeout=60, preexec_fn=die_with_driver)
+    print(r.stdout + r.stderr, end="")
+    check(r.returncode == 0, "run-linux.sh ends with status 0")
+    check("on 127.0.0.1:" in r.stdout, "it served the demo site on loopback")
+    png = os.path.join(build, "screenshot.png")
+    size = run(["identify", "-format", "%w %h", png]).split()
+    width, height = int(size[0]), int(size[1])
+    check((width, height) == MAIN_INNER, "a screenshot of the main window")
+    raw = subprocess.run(["convert", png, "-depth", "8", "rgb:-"], capture_output=True,
+                         check=True).stdout
+    def at(x, y):
+        i = (y * width + x) * 3
+        return tuple(raw[i:i + 3])
+    check(near(at(5, 5), PAGE_GREEN), "the demo typing page shows, not an error page")
+    check(ink(at, DEMO_OUTPUT) > 100, "the output area shows the typed text")
+    check(world.gets() == [], "nothing went to any other site")
+    world.check_nothing_left()
+
+
 SCENARIOS = {
     "start": (scenario_start, {}),
     "updates": (scenario_updates, {}),
@@ -779,6 +842,8 @@ SCENARIOS = {
     "web_process_crash": (scenario_web_process_crash, {}),
     "missing_program": (scenario_missing_program, {"recorders": False}),
     "installed": (scenario_installed, {"recorders": False, "install": True}),
+    "glyphs": (scenario_glyphs, {}),
+    "demo_run": (scenario_demo_run, {}),
 }
 
 

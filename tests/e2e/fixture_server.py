@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The fixture web site for the end-to-end tests: serves a directory for every
-host name and writes one line per GET ("GET <path>") to a log file. /size is
-the typing page's beacon and answers 204."""
+host name and writes one line per GET ("GET <path>") to a log file. /size and
+/glyphs are the typing page's beacons and answer 204."""
 
 import argparse
 import http.server
@@ -24,7 +24,7 @@ def main():
 
         def do_GET(self):
             log.write("GET %s\n" % self.path)
-            if self.path.startswith("/size?"):
+            if self.path.startswith(("/size?", "/glyphs?")):
                 self.send_response(204)
                 self.send_header("Cache-Control", "no-store")
                 self.end_headers()
