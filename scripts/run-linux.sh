@@ -44,8 +44,10 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 trap 'exit 129' HUP
 
-# The program's environment: for the demo, the proxy setting and nothing that
-# would send the demo hosts past it.
+# The program's environment: for the demo, the proxy setting, read from the
+# environment even where a desktop has proxy settings of its own (GNOME's
+# resolver ignores http_proxy), and nothing that would send the demo hosts
+# past it.
 prog_env=()
 if [ -n "$demo" ]; then
   coproc SERVER {
@@ -58,7 +60,8 @@ if [ -n "$demo" ]; then
     echo "run-linux.sh: the demo site did not start; see $build/demo-site.log" >&2
     exit 1
   fi
-  prog_env=(env -u no_proxy -u NO_PROXY -u HTTP_PROXY "http_proxy=http://127.0.0.1:$port")
+  prog_env=(env -u no_proxy -u NO_PROXY -u HTTP_PROXY "http_proxy=http://127.0.0.1:$port"
+            GIO_USE_PROXY_RESOLVER=libproxy PX_CONFIG_ORDER=config_envvar)
   echo "Demo site for http://$product_host and http://$maker_host on 127.0.0.1:$port"
 fi
 
@@ -66,8 +69,13 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   if [ -z "$demo" ]; then
     exec "$bin"
   fi
+  # In the background, so that a signal to this script is handled at once
+  # and its cleanup ends the program and the server together.
+  "${prog_env[@]}" "$bin" &
+  prog_pid=$!
   status=0
-  "${prog_env[@]}" "$bin" || status=$?
+  wait "$prog_pid" || status=$?
+  prog_pid=""
   exit "$status"
 fi
 
