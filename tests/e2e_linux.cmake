@@ -32,3 +32,8 @@ foreach(scenario ${_e2e_scenarios})
                    ${scenario})
   set_tests_properties(e2e.${scenario} PROPERTIES LABELS e2e TIMEOUT 120)
 endforeach()
+
+# The demo site's loopback server (scripts/run-linux.sh): what it answers and
+# what it refuses.
+add_test(NAME demo_server COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/demo/serve_test.py)
+set_tests_properties(demo_server PROPERTIES LABELS demo TIMEOUT 30)
