@@ -7,10 +7,10 @@
 #
 # A build that carries the default site hosts (names under .invalid, which
 # resolve nowhere) is run against the demo site in demo/site: demo/serve.py
-# serves it on a free loopback port, and the program alone is pointed at it
-# as its HTTP proxy (http_proxy). The server ends with this script. Under
-# Xvfb the script also types a few letters into the demo typing panel before
-# the screenshot.
+# serves it on a free loopback port, and only the program (with what it
+# launches) is pointed at it as its HTTP proxy (http_proxy). The server ends
+# with this script. Under Xvfb the script also types a few letters into the
+# demo typing panel before the screenshot.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:?usage: run-linux.sh BUILD-DIR}" && pwd)
