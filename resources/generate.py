@@ -7,8 +7,8 @@ Writes into OUTPUT_DIR:
   tavrino.ico         program icon, 32x32 then 16x16, 16 colours
   icon32.bin          the 32x32 icon image alone (744 bytes, as inside the .ico)
   icon16.bin          the 16x16 icon image alone (296 bytes)
-  icon32.png          RGBA copies of the icon for the desktop icon theme
-  icon16.png
+  iconN.png           RGBA copies of the icon for the desktop icon theme, at
+                      N = 16, 32, 48, 64, 128 and 256 pixels
   about.bmp           519 x 612 background of the about window
   strip_h.bmp         519 x 39, cut from the bottom of about.bmp
   strip_v.bmp         30 x 395, cut from the lower left of about.bmp
@@ -200,6 +200,26 @@ def png_file(width, height, rgba_rows):
         + chunk(b"IDAT", zlib.compress(raw, 9))
         + chunk(b"IEND", b"")
     )
+
+
+def scaled(pixel_map, factor):
+    """The pixel map with every pixel repeated `factor` times across and down:
+    nearest-neighbour scaling, so pixel art stays crisp at launcher sizes."""
+    return [
+        "".join(ch * factor for ch in line) for line in pixel_map for _ in range(factor)
+    ]
+
+
+# The icon theme's sizes as (size, source map, whole-number factor). 48 is
+# not a whole multiple of 32, so it is the 16 pixel map three times over.
+ICON_PNGS = [
+    (16, ICON_16, 1),
+    (32, ICON_32, 1),
+    (48, ICON_16, 3),
+    (64, ICON_32, 2),
+    (128, ICON_32, 4),
+    (256, ICON_32, 8),
+]
 
 
 def icon_png(pixel_map):
@@ -409,8 +429,10 @@ def build():
     files["tavrino.ico"] = ico_file([(32, icon32), (16, icon16)])
     files["icon32.bin"] = icon32
     files["icon16.bin"] = icon16
-    files["icon32.png"] = icon_png(ICON_32)
-    files["icon16.png"] = icon_png(ICON_16)
+    for size, pixel_map, factor in ICON_PNGS:
+        if len(pixel_map) * factor != size:
+            raise AssertionError("icon%d.png would be %d pixels" % (size, len(pixel_map) * factor))
+        files["icon%d.png" % size] = icon_png(scaled(pixel_map, factor))
 
     about = draw_about()
     files["about.bmp"] = bmp_file(about)

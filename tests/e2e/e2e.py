@@ -749,16 +749,21 @@ def scenario_installed(world):
     in libexec/tavrino beside bin/, opening the address in the default browser."""
     prefix = os.path.join(world.tmp, "app")
     for f in ["bin/tavrino", "libexec/tavrino/explorer", "libexec/tavrino/start.exe",
-              "share/applications/tavrino.desktop",
-              "share/icons/hicolor/16x16/apps/tavrino.png",
-              "share/icons/hicolor/32x32/apps/tavrino.png"]:
+              "share/applications/tavrino.desktop"]:
         check(os.path.isfile(os.path.join(prefix, f)), "installed " + f)
+    # The icon theme gets the icon at every size launchers and docks ask for.
+    for size in (16, 32, 48, 64, 128, 256):
+        f = "share/icons/hicolor/%dx%d/apps/tavrino.png" % (size, size)
+        path = os.path.join(prefix, f)
+        found = run(["identify", "-format", "%m %w %h", path]) if os.path.isfile(path) else None
+        check(found == "PNG %d %d" % (size, size), "installed %s (%s)" % (f, found))
     check(not os.path.exists(os.path.join(prefix, "bin", "explorer")),
           "the helpers are not on PATH's bin/")
     w = world.start()
     wait_page(world)
     icon = world.x(["xprop", "-id", str(w), "_NET_WM_ICON"])
-    check("Icon (16 x 16)" in icon, "the installed program shows its icon")
+    check(all("Icon (%d x %d)" % (n, n) in icon for n in (16, 32, 48, 64, 128)),
+          "the installed program gives the window manager its icon at 16 to 128 pixels")
     world.click(w, centre(*MAIN["about"]))
     a = world.wait_window("About - Tavrino 1.5")
     world.click(a, centre(*ABOUT["link"], dx=-60))
