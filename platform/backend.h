@@ -2,7 +2,8 @@
 // What a native toolkit supplies to the runtime, and no more: windows and
 // their controls built from a layout table, the inner size, the browser pane's
 // three properties and Navigate, the launch of a command line, the message
-// loop, and two ways to tell the user something (an error report and help).
+// loop, the keyboard focus, and two ways to tell the user something (an error
+// report and help).
 // Everything the program relies on beyond that -- loading, Show and Unload,
 // default instances, event dispatch, run-time errors, skip mode, the end of
 // the run -- lives once in the Runtime above this interface.
@@ -59,6 +60,10 @@ class Backend {
   virtual Status show_window(WindowId id) = 0;
   virtual Status destroy_window(WindowId id) = 0;
   virtual Result<SizeTwips> inner_size(WindowId id) = 0;
+  // Gives the keyboard focus to a control of a shown window. From there Tab
+  // and Shift+Tab move it along the window's focus order (focus_order.h); a
+  // control that cannot take it now is passed over without a report.
+  virtual void focus(WindowId id, ControlId control) = 0;
 
   // The browser pane. Sizes are twips that the runtime has checked against
   // is_valid_size; the backend only applies them.

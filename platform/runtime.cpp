@@ -5,6 +5,7 @@
 #include <limits>
 #include <new>
 
+#include "platform/focus_order.h"
 #include "platform/geometry.h"
 
 namespace tav {
@@ -147,6 +148,13 @@ void Runtime::Show(Form& form) {
   if (!shown.ok()) {
     form.shown_ = was_shown;
     shown.check();
+  }
+  // A window shown for the first time since it was loaded starts with the
+  // focus on the first control of its tab order; showing it again leaves the
+  // focus where the user put it.
+  if (!was_shown && form.loaded()) {
+    const std::vector<ControlId> order = focus_order(form.layout());
+    if (!order.empty()) backend_.focus(form.window_, order.front());
   }
 }
 

@@ -24,6 +24,8 @@ struct _TavFixedBox {
   GdkTexture* picture;
   tav::gtk::AllocatedFn allocated;
   gpointer allocated_data;
+  tav::gtk::FocusFn focus;
+  gpointer focus_data;
 };
 
 G_DEFINE_TYPE(TavFixedBox, tav_fixed_box, GTK_TYPE_WIDGET)
@@ -71,9 +73,16 @@ static void tav_fixed_box_snapshot(GtkWidget* widget, GtkSnapshot* snapshot) {
   GTK_WIDGET_CLASS(tav_fixed_box_parent_class)->snapshot(widget, snapshot);
 }
 
+static gboolean tav_fixed_box_focus(GtkWidget* widget, GtkDirectionType direction) {
+  TavFixedBox* self = TAV_FIXED_BOX(widget);
+  if (self->focus) return self->focus(self->focus_data, direction);
+  return GTK_WIDGET_CLASS(tav_fixed_box_parent_class)->focus(widget, direction);
+}
+
 static void tav_fixed_box_dispose(GObject* object) {
   TavFixedBox* self = TAV_FIXED_BOX(object);
   self->allocated = nullptr;
+  self->focus = nullptr;
   while (GtkWidget* child = gtk_widget_get_first_child(GTK_WIDGET(object))) {
     gtk_widget_unparent(child);
   }
@@ -87,6 +96,7 @@ static void tav_fixed_box_class_init(TavFixedBoxClass* klass) {
   widget_class->measure = tav_fixed_box_measure;
   widget_class->size_allocate = tav_fixed_box_size_allocate;
   widget_class->snapshot = tav_fixed_box_snapshot;
+  widget_class->focus = tav_fixed_box_focus;
 }
 
 static void tav_fixed_box_init(TavFixedBox* self) {
@@ -95,6 +105,8 @@ static void tav_fixed_box_init(TavFixedBox* self) {
   self->picture = nullptr;
   self->allocated = nullptr;
   self->allocated_data = nullptr;
+  self->focus = nullptr;
+  self->focus_data = nullptr;
   gtk_widget_set_overflow(GTK_WIDGET(self), GTK_OVERFLOW_HIDDEN);
 }
 
@@ -132,6 +144,11 @@ void fixed_box_set_picture(TavFixedBox* box, GdkTexture* picture) {
 void fixed_box_on_allocated(TavFixedBox* box, AllocatedFn fn, gpointer data) {
   box->allocated = fn;
   box->allocated_data = data;
+}
+
+void fixed_box_on_focus(TavFixedBox* box, FocusFn fn, gpointer data) {
+  box->focus = fn;
+  box->focus_data = data;
 }
 
 }  // namespace tav::gtk

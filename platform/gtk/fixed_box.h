@@ -5,6 +5,8 @@
 // the pane's size.) It may paint a picture unscaled from its top-left corner,
 // and it tells its owner its own size after every allocation. Children are
 // drawn and hit-tested in the order they were added: the last one is on top.
+// Its owner may take over keyboard focus moves into and within it, so that
+// Tab follows an order of the owner's instead of GTK's order by position.
 
 #include <gtk/gtk.h>
 
@@ -18,6 +20,8 @@ G_END_DECLS
 namespace tav::gtk {
 
 using AllocatedFn = void (*)(gpointer data, int width, int height);
+// Moves the focus in that direction; TRUE when a widget inside the box has it.
+using FocusFn = gboolean (*)(gpointer data, GtkDirectionType direction);
 
 // A new, floating box whose natural size is width x height pixels.
 GtkWidget* fixed_box_new(int width, int height);
@@ -29,5 +33,9 @@ void fixed_box_resize(TavFixedBox* box, GtkWidget* child, int width, int height)
 void fixed_box_set_picture(TavFixedBox* box, GdkTexture* picture);
 // Called after each allocation with the box's size; nullptr to stop.
 void fixed_box_on_allocated(TavFixedBox* box, AllocatedFn fn, gpointer data);
+// Called for every focus move that GTK asks of the box (Tab, Shift+Tab, arrow
+// keys, a window looking for a first focus) in place of GTK's own search
+// through the children; nullptr to stop.
+void fixed_box_on_focus(TavFixedBox* box, FocusFn fn, gpointer data);
 
 }  // namespace tav::gtk

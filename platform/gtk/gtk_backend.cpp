@@ -1,7 +1,8 @@
 // GTK 4 + WebKitGTK 6.0 backend. Realizes: windows and controls from the layout tables (a
 // fixed-position box per container, children in the runtime's stacking order), fonts, colours
 // and unscaled pictures; the pane as a WebKitWebView; inner-size reports, minimize included;
-// launches by path search without a shell; F1 help and non-blocking error reports.
+// launches by path search without a shell; F1 help and non-blocking error reports; Tab and
+// Shift+Tab along the window's focus order, through the fields of a pane's page on the way.
 // Cannot: hand a window style to a started program, or place windows under Wayland.
 #include "platform/gtk/gtk_backend.h"
 
@@ -9,6 +10,7 @@
 #include <unistd.h>
 #include <webkit/webkit.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <optional>
@@ -16,6 +18,7 @@
 
 #include "platform/bmp.h"
 #include "platform/command_line.h"
+#include "platform/focus_order.h"
 #include "platform/geometry.h"
 #include "platform/gtk/fixed_box.h"
 
@@ -138,6 +141,10 @@ struct GtkBackend::NativeWindow {
   unsigned report_source = 0;
   bool shown = false;
   bool allocated = false;
+  std::vector<ControlId> focus_order;  // the controls that take the focus, in tab order
+  // The last Tab key event handed to a pane's page, held so that WebKit's
+  // return of it, unused, is recognized by identity.
+  GdkEvent* pane_tab = nullptr;
 
   NativeWindow() = default;
   NativeWindow(const NativeWindow&) = delete;
@@ -153,6 +160,7 @@ struct GtkBackend::NativeWindow {
     if (report_source) g_source_remove(report_source);
     report_source = 0;
     if (root) fixed_box_on_allocated(root, nullptr, nullptr);
+    if (root) fixed_box_on_focus(root, nullptr, nullptr);
     if (surface) g_signal_handlers_disconnect_by_data(surface, this);
     surface = nullptr;
     if (window) {
@@ -166,6 +174,100 @@ struct GtkBackend::NativeWindow {
     }
     for (auto& t : targets) t->sink = nullptr;
     sink = nullptr;
+    if (pane_tab) gdk_event_unref(pane_tab);
+    pane_tab = nullptr;
+  }
+
+  // ---- the keyboard focus
+  //
+  // Tab and Shift+Tab follow the focus order of the layout: the window takes
+  // every Tab before its widgets see it and moves the focus itself, except
+  // when a pane has the focus. Then the page gets the key and moves among its
+  // own fields; past either end WebKit gives the focus up, which reaches
+  // focus_requested() below, and afterwards hands the same key event back as
+  // unused, which must not move the focus a second time. GTK's own search
+  // for the next widget is never used: it goes by position on the screen,
+  // and it would step into a web view's internal widgets, where no key does
+  // anything any more.
+
+  bool is_pane(ControlId c) const { return layout->controls[c].kind == Kind::WebBrowser; }
+
+  // The control of the focus order that holds the focus, itself or through
+  // one of its widgets.
+  std::optional<ControlId> focused_control() const {
+    GtkWidget* focus = gtk_root_get_focus(GTK_ROOT(window.get()));
+    for (GtkWidget* w = focus; w; w = gtk_widget_get_parent(w)) {
+      for (ControlId c : focus_order) {
+        if (widgets[c] == w) return c;
+      }
+    }
+    return std::nullopt;
+  }
+
+  // Whether the control shows and can take the focus now: a control of
+  // size 0, or inside a container of size 0, cannot.
+  bool can_focus(ControlId c) const {
+    GtkWidget* w = widgets[c];
+    if (!w || !gtk_widget_get_focusable(w) || !gtk_widget_is_sensitive(w)) return false;
+    for (; w; w = gtk_widget_get_parent(w)) {
+      if (!gtk_widget_get_visible(w) || !gtk_widget_get_child_visible(w)) return false;
+    }
+    return true;
+  }
+
+  void give_focus(ControlId c) {
+    // The web view itself, never one of its internal widgets.
+    gtk_widget_grab_focus(widgets[c]);
+  }
+
+  bool move_focus(bool backward) {
+    const auto next = next_focus(focus_order, focused_control(), backward,
+                                 [this](ControlId c) { return can_focus(c); });
+    if (!next) return false;
+    give_focus(*next);
+    return true;
+  }
+
+  // GTK asks the window's content for a focus move: when the window looks
+  // for a first focus, and when a pane's page gives the focus up.
+  gboolean focus_requested(GtkDirectionType direction) {
+    if (direction != GTK_DIR_TAB_FORWARD && direction != GTK_DIR_TAB_BACKWARD) {
+      return FALSE;  // arrow keys move no focus between controls
+    }
+    const auto current = focused_control();
+    // Already moved on for this key (WebKit returned the key before it gave
+    // the focus up).
+    if (current && !is_pane(*current)) return TRUE;
+    return move_focus(direction == GTK_DIR_TAB_BACKWARD);
+  }
+
+  gboolean key_pressed(GtkEventControllerKey* controller, guint keyval, GdkModifierType state) {
+    if (keyval == GDK_KEY_F1) {
+      if (sink) sink->help_requested();
+      return TRUE;
+    }
+    if (keyval != GDK_KEY_Tab && keyval != GDK_KEY_ISO_Left_Tab && keyval != GDK_KEY_KP_Tab) {
+      return FALSE;
+    }
+    if (state & (GDK_CONTROL_MASK | GDK_ALT_MASK | GDK_SUPER_MASK)) return FALSE;
+    const bool backward = keyval == GDK_KEY_ISO_Left_Tab || (state & GDK_SHIFT_MASK) != 0;
+    GdkEvent* event = gtk_event_controller_get_current_event(GTK_EVENT_CONTROLLER(controller));
+    const auto current = focused_control();
+    if (event && event == pane_tab) {
+      // WebKit hands back a Tab that its page did not use. If it gave the
+      // focus up for it, the focus has moved on already.
+      if (current && is_pane(*current)) move_focus(backward);
+      return TRUE;
+    }
+    gtk_window_set_focus_visible(window.get(), TRUE);
+    if (current && is_pane(*current) &&
+        gtk_root_get_focus(GTK_ROOT(window.get())) == widgets[*current]) {
+      if (pane_tab) gdk_event_unref(pane_tab);
+      pane_tab = event ? gdk_event_ref(event) : nullptr;
+      return FALSE;  // to the page
+    }
+    move_focus(backward);
+    return TRUE;
   }
 
   bool minimized() const {
@@ -230,8 +332,12 @@ GtkBackend::GtkBackend(Options options)
       loop_(g_main_loop_new(nullptr, FALSE)),
       base_css_(adopt(gtk_css_provider_new())) {
   // Buttons take their stored size exactly: no theme minimum, little padding.
+  // The focus shows as a dotted rectangle inside the button, clear on any
+  // button colour and whole even where the window cuts the button's edge off.
   static const char kBase[] =
       "button.tav-button { min-width: 0; min-height: 0; padding: 0 2px; }\n"
+      "button.tav-button:focus-visible { outline: 1px dotted currentColor; outline-offset: -4px; "
+      "}\n"
       "label.tav-label { padding: 0; margin: 0; }\n";
   gtk_css_provider_load_from_data(base_css_.get(), kBase, -1);
   gtk_style_context_add_provider_for_display(gdk_display_get_default(),
@@ -418,17 +524,17 @@ Status GtkBackend::create_window(WindowId id, const Layout& layout) {
                              return TRUE;  // the runtime unloads the window itself
                            }),
                            nw.get());
+  // Keys the window takes before its widgets: F1, Tab and Shift+Tab.
   GtkEventController* keys = gtk_event_controller_key_new();
   gtk_event_controller_set_propagation_phase(keys, GTK_PHASE_CAPTURE);
   g_signal_connect(keys, "key-pressed",
-                   G_CALLBACK(+[](GtkEventControllerKey*, guint keyval, guint, GdkModifierType,
-                                  NativeWindow* self) -> gboolean {
-                     if (keyval != GDK_KEY_F1 || !self->sink) return FALSE;
-                     self->sink->help_requested();
-                     return TRUE;
+                   G_CALLBACK(+[](GtkEventControllerKey* controller, guint keyval, guint,
+                                  GdkModifierType state, NativeWindow* self) -> gboolean {
+                     return self->key_pressed(controller, keyval, state);
                    }),
                    nw.get());
   gtk_widget_add_controller(GTK_WIDGET(win), keys);
+  set_up_focus(*nw);
   fixed_box_on_allocated(
       nw->root,
       [](gpointer data, int, int) {
@@ -440,6 +546,30 @@ Status GtkBackend::create_window(WindowId id, const Layout& layout) {
 
   windows_[id] = std::move(nw);
   return {};
+}
+
+// The focus order of the layout: its controls take the focus (picture boxes
+// and web views are not focusable by default), no other widget does.
+void GtkBackend::set_up_focus(NativeWindow& nw) {
+  nw.focus_order = focus_order(*nw.layout);
+  for (ControlId i = 0; i < nw.widgets.size(); ++i) {
+    GtkWidget* w = nw.widgets[i];
+    if (!w) continue;
+    gtk_widget_set_focusable(
+        w, std::find(nw.focus_order.begin(), nw.focus_order.end(), i) != nw.focus_order.end());
+  }
+  fixed_box_on_focus(
+      nw.root,
+      [](gpointer data, GtkDirectionType direction) {
+        return static_cast<NativeWindow*>(data)->focus_requested(direction);
+      },
+      &nw);
+}
+
+void GtkBackend::focus(WindowId id, ControlId control) {
+  NativeWindow* nw = lookup(id);
+  if (!nw || control >= nw->widgets.size() || !nw->can_focus(control)) return;
+  nw->give_focus(control);
 }
 
 Status GtkBackend::show_window(WindowId id) {

@@ -41,6 +41,7 @@ class GtkBackend final : public Backend {
   Status show_window(WindowId id) override;
   Status destroy_window(WindowId id) override;
   Result<SizeTwips> inner_size(WindowId id) override;
+  void focus(WindowId id, ControlId control) override;
   Status navigate(WindowId id, ControlId pane, std::string_view url) override;
   Status set_width(WindowId id, ControlId control, float twips) override;
   Status set_height(WindowId id, ControlId control, float twips) override;
@@ -60,6 +61,7 @@ class GtkBackend final : public Backend {
  private:
   struct NativeWindow;
   NativeWindow* lookup(WindowId id);
+  static void set_up_focus(NativeWindow& nw);
   static int reap_closed(void* self);
 
   Options options_;

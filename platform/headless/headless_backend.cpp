@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/command_line.h"
+#include "platform/focus_order.h"
 #include "platform/geometry.h"
 
 namespace tav {
@@ -43,6 +44,9 @@ RectTwips HeadlessBackend::window_rect(WindowId id, ControlId control) const {
 // ---- driving
 
 void HeadlessBackend::click(WindowId id, ControlId control) {
+  if (Window* w = lookup(id); w && w->layout->controls[control].kind == Kind::CommandButton) {
+    w->focused = control;
+  }
   sink().clicked(id, control);
 }
 
@@ -111,6 +115,15 @@ void HeadlessBackend::press_f1() {
   sink().help_requested();
 }
 
+void HeadlessBackend::press_tab(WindowId id, bool backward) {
+  Window* w = lookup(id);
+  if (!w || !w->visible) return;
+  const std::vector<ControlId> order = focus_order(*w->layout);
+  w->focused = next_focus(order, w->focused, backward, [w](ControlId c) {
+    return w->rects[c].width > 0 && w->rects[c].height > 0;
+  });
+}
+
 // ---- Backend
 
 Status HeadlessBackend::create_window(WindowId id, const Layout& layout) {
@@ -153,6 +166,12 @@ Result<SizeTwips> HeadlessBackend::inner_size(WindowId id) {
   Window* w = lookup(id);
   if (!w) return no_window();
   return w->inner;
+}
+
+void HeadlessBackend::focus(WindowId id, ControlId control) {
+  Window* w = lookup(id);
+  if (!w || !w->visible || control >= w->layout->controls.size()) return;
+  if (takes_focus(w->layout->controls[control].kind)) w->focused = control;
 }
 
 Status HeadlessBackend::navigate(WindowId id, ControlId pane, std::string_view url) {

@@ -2,10 +2,10 @@
 // Headless backend: windows and controls live in memory at their stored
 // places and in the runtime's stacking order. Tests drive clicks (by control
 // or at a point, hit-tested like a real window), resizes, minimize and
-// restore; navigations, launches, error reports and help requests are
-// recorded in order. Faults can be injected at each place a window relies on
-// the platform. Implements the whole Backend interface; run() returns at once
-// because the test itself is the message loop.
+// restore, Tab and Shift+Tab; navigations, launches, error reports and help
+// requests are recorded in order, and each window keeps its focused control. Faults can be injected
+// at each place a window relies on the platform. Implements the whole Backend interface; run()
+// returns at once because the test itself is the message loop.
 
 #include <optional>
 #include <set>
@@ -31,6 +31,7 @@ class HeadlessBackend final : public Backend {
     SizeTwips inner;
     std::optional<SizeTwips> restore_size;  // set while minimized
     std::vector<RectTwips> rects;           // one per control record
+    std::optional<ControlId> focused;       // the control with the keyboard focus
   };
   struct Navigation {
     WindowId window;
@@ -77,6 +78,8 @@ class HeadlessBackend final : public Backend {
   RectTwips window_rect(WindowId id, ControlId control) const;
 
   // ---- driving, as a user or the window system would
+  // A click on a command button also gives it the focus, as on both
+  // platforms' native buttons.
   void click(WindowId id, ControlId control);
   void click(WindowId id, std::string_view name, std::int16_t index = kNoIndex);
   // Clicks at a point of the inner area; returns the control that took the
@@ -90,12 +93,16 @@ class HeadlessBackend final : public Backend {
   void restore(WindowId id);
   void close(WindowId id);
   void press_f1();
+  // Tab, or Shift+Tab when `backward`: the focus moves along the window's
+  // focus order, passing over a control that does not show (size 0).
+  void press_tab(WindowId id, bool backward = false);
 
   // ---- Backend
   Status create_window(WindowId id, const Layout& layout) override;
   Status show_window(WindowId id) override;
   Status destroy_window(WindowId id) override;
   Result<SizeTwips> inner_size(WindowId id) override;
+  void focus(WindowId id, ControlId control) override;
   Status navigate(WindowId id, ControlId pane, std::string_view url) override;
   Status set_width(WindowId id, ControlId control, float twips) override;
   Status set_height(WindowId id, ControlId control, float twips) override;

@@ -26,6 +26,7 @@ import sys
 import tempfile
 import time
 import traceback
+import urllib.parse
 
 SCREEN_W, SCREEN_H = 1280, 1024
 T0 = time.monotonic()
@@ -146,8 +147,11 @@ def comm(pid):
 class World:
     """The namespace, the site, the display and the program of one scenario."""
 
-    def __init__(self, args, name, serve=True, recorders=True, install=False):
+    def __init__(self, args, name, serve=True, recorders=True, install=False, pages=None):
         self.args = args
+        # Pages served in place of the site's own: {served path: fixture file
+        # beside this script}.
+        self.pages = pages or {}
         self.ns = "tavrino-e2e-%d" % os.getpid()
         self.tmp = tempfile.mkdtemp(prefix="tavrino-e2e-%s-" % name)
         self.procs = {}  # name -> Popen, each the leader of its own group
@@ -189,6 +193,13 @@ class World:
         run(self.ns_cmd(["ip", "link", "set", "lo", "up"]))
         run(self.ns_cmd(["ip", "addr", "add", NET_ADDR + "/24", "dev", "lo"]))
 
+        self.site = self.args.site
+        if self.pages:
+            self.site = os.path.join(self.tmp, "site")
+            shutil.copytree(self.args.site, self.site)
+            for served, fixture in self.pages.items():
+                shutil.copy(os.path.join(self.args.e2e_dir, fixture),
+                            os.path.join(self.site, served))
         self.gets_log = os.path.join(self.tmp, "gets.log")
         open(self.gets_log, "w").close()
         if self.serve:
@@ -256,7 +267,7 @@ class World:
     def start_server(self):
         p = self.spawn("server", [sys.executable, os.path.join(self.args.e2e_dir,
                                                                "fixture_server.py"),
-                                  "--bind", NET_ADDR, "--port", "80", "--root", self.args.site,
+                                  "--bind", NET_ADDR, "--port", "80", "--root", self.site,
                                   "--log", self.gets_log], stdout=subprocess.PIPE)
         line = p.stdout.readline()
         if line.strip() != b"ready":
@@ -386,11 +397,21 @@ class World:
         self.x(["xdotool", "click", "1"], check_rc=True)
         time.sleep(0.3)
 
-    def key(self, w, key):
+    def activate(self, w):
+        if self.x(["xdotool", "getactivewindow"]).strip() == str(w):
+            return
         self.x(["xdotool", "windowactivate", str(w)])
         wait_for(lambda: self.x(["xdotool", "getactivewindow"]).strip() == str(w), 5,
                  "window %d to take the focus" % w)
+
+    def key(self, w, key):
+        self.activate(w)
         self.x(["xdotool", "key", key], check_rc=True)
+        time.sleep(0.3)
+
+    def type_text(self, w, text):
+        self.activate(w)
+        self.x(["xdotool", "type", "--delay", "50", text], check_rc=True)
         time.sleep(0.3)
 
     def screenshot(self):
@@ -423,6 +444,16 @@ class World:
     def wait_size(self, size, timeout=10):
         wait_for(lambda: self.sizes() and self.sizes()[-1] == size, timeout,
                  "the page to report a pane of %s (last %s)" % (size, self.sizes()[-1:]))
+
+    def field_events(self, page):
+        """What the fixture field of that page reported, in the page's order:
+        "focus", "blur" or "value=TEXT"."""
+        out = []
+        for p in self.gets("/field?"):
+            m = re.match(r"/field\?in=([^&]*)&(.*)&n=(\d+)&t=\d+$", p)
+            if m and m.group(1) == page:
+                out.append((int(m.group(3)), urllib.parse.unquote(m.group(2))))
+        return [e for _, e in sorted(out)]
 
     def launches(self, where="app"):
         d = self.app_bin if where == "app" else os.path.join(self.tmp, "browser")
@@ -836,6 +867,114 @@ def scenario_demo_run(world):
     world.check_nothing_left()
 
 
+TYPING = "/1.5/encrypted.html"
+UPDATES_PAGE = "/1.5/updates.html"
+# The keyboard scenarios serve a typing page with one text field.
+FIELD_PAGES = {"1.5/encrypted.html": "field.html", "1.5/updates.html": "field.html"}
+
+
+def wait_field(world, page, events, what):
+    wait_for(lambda: world.field_events(page) == events, 5,
+             "%s (the field reported %s, not %s)" % (what, world.field_events(page), events))
+    check(True, what)
+
+
+def region(world, w, rect, shot=None):
+    """The pixels of a stored rectangle (twips) of a window."""
+    shot = shot or world.screenshot()
+    x0, y0 = px(rect[0]), px(rect[1])
+    return [world.pixel(w, (x, y), shot)
+            for y in range(y0, y0 + px(rect[3]) - 2, 2) for x in range(x0, x0 + px(rect[2]), 2)]
+
+
+def scenario_keyboard(world):
+    """Keys alone: the main window's tab order through the page's field, and the about window."""
+    w = world.start()
+    wait_page(world)
+    exit_look = region(world, w, MAIN["exit"])
+
+    # From start the pane has the focus: Tab reaches the page's field.
+    world.key(w, "Tab")
+    wait_field(world, TYPING, ["focus"], "Tab from start reaches the page's field")
+    world.type_text(w, "abc")
+    wait_field(world, TYPING, ["focus", "value=a", "value=ab", "value=abc"],
+               "typed letters arrive in the field")
+    # Past the page's only field: "Exit", with a visible focus indicator.
+    world.key(w, "Tab")
+    wait_field(world, TYPING, ["focus", "value=a", "value=ab", "value=abc", "blur"],
+               "Tab leaves the page")
+    check(region(world, w, MAIN["exit"]) != exit_look, "'Exit' shows the focus")
+    # Then "Update": Space opens the updates window.
+    world.key(w, "Tab")
+    world.key(w, "space")
+    u = world.wait_window("Form1")
+    check(world.alive() and world.windows("Tavrino 1.5"), "the second Tab after the page reaches 'Update'")
+    world.click(u, centre(*UPDATES["close"]))
+    world.wait_gone("Form1")
+
+    # Then "About"; its window opens with the focus on its picture, where
+    # Return, Enter, Space and Escape do nothing.
+    world.key(w, "Tab")
+    world.key(w, "Return")
+    a = world.wait_window("About - Tavrino 1.5")
+    check(True, "the third Tab after the page reaches 'About', and Return clicks it")
+    close_look = region(world, a, ABOUT["close"])
+    for k in ("Return", "KP_Enter", "space", "Escape"):
+        world.key(a, k)
+    time.sleep(0.5)
+    check(len(world.windows("About - Tavrino 1.5")) == 1,
+          "Return, Enter, Space and Escape leave the about window open")
+    world.key(a, "Tab")
+    check(region(world, a, ABOUT["close"]) != close_look, "Tab gives 'Close' a visible focus")
+    world.key(a, "Tab")  # round to the picture and back
+    world.key(a, "Tab")
+    world.key(a, "space")
+    world.wait_gone("About - Tavrino 1.5")
+    check(True, "Space on 'Close' closes the about window")
+
+    # Tab from "About" wraps round to the pane, and the next one to the field.
+    world.key(w, "Tab")
+    time.sleep(0.5)
+    check(world.field_events(TYPING)[-1] == "blur", "Tab from 'About' gives the pane the focus")
+    world.key(w, "Tab")
+    wait_field(world, TYPING, ["focus", "value=a", "value=ab", "value=abc", "blur", "focus"],
+               "and the next Tab the page's field")
+    # Shift+Tab before the page's first field: "About", "Update", "Exit".
+    for _ in range(3):
+        world.key(w, "shift+Tab")
+    check(world.field_events(TYPING)[-1] == "blur", "Shift+Tab leaves the page backwards")
+    check(world.windows("About - Tavrino 1.5") == [] and world.windows("Form1") == [],
+          "no window opened on the way")
+    world.key(w, "space")
+    check(world.wait_exit() == 0, "the third Shift+Tab reaches 'Exit': Space ends the run")
+    world.check_nothing_left()
+
+
+def scenario_keyboard_updates(world):
+    """Keys alone in the updates window: from the pane round the four strips and back."""
+    w = world.start()
+    wait_page(world)
+    world.click(w, centre(*MAIN["update"]))
+    u = world.wait_window("Form1")
+    wait_for(lambda: world.gets("/size?"), 10, "the updates page to load")
+    wait_for(lambda: len(world.sizes()) >= 2, 10, "the updates page to load")
+    world.key(u, "Tab")
+    wait_field(world, UPDATES_PAGE, ["focus"], "Tab from the updates window's pane reaches its field")
+    for direction, key in (("Tab", "Tab"), ("Shift+Tab", "shift+Tab")):
+        before = world.field_events(UPDATES_PAGE)
+        world.key(u, key)
+        wait_field(world, UPDATES_PAGE, before + ["blur"], direction + " leaves the page")
+        for _ in range(4):  # the strips, then the pane
+            world.key(u, key)
+        time.sleep(0.5)
+        check(world.field_events(UPDATES_PAGE) == before + ["blur"],
+              "%s passes four strips and the pane without the field" % direction)
+        world.key(u, key)
+        wait_field(world, UPDATES_PAGE, before + ["blur", "focus"],
+                   "the sixth %s is back in the field" % direction)
+    check(world.field_events(TYPING) == [], "the main window's page saw no key")
+
+
 SCENARIOS = {
     "start": (scenario_start, {}),
     "updates": (scenario_updates, {}),
@@ -849,6 +988,8 @@ SCENARIOS = {
     "installed": (scenario_installed, {"recorders": False, "install": True}),
     "glyphs": (scenario_glyphs, {}),
     "demo_run": (scenario_demo_run, {}),
+    "keyboard": (scenario_keyboard, {"pages": FIELD_PAGES}),
+    "keyboard_updates": (scenario_keyboard_updates, {"pages": FIELD_PAGES}),
 }
 
 
@@ -888,6 +1029,7 @@ def main():
             except BaseException:
                 if world.program:
                     print("--- program output ---\n" + world.program_log())
+                    print("--- gets ---\n" + "\n".join(world.gets()))
                 raise
     except Failure as e:
         print("FAIL:", e)
