@@ -145,6 +145,7 @@ struct GtkBackend::NativeWindow {
   // The last Tab key event handed to a pane's page, held so that WebKit's
   // return of it, unused, is recognized by identity.
   GdkEvent* pane_tab = nullptr;
+  std::vector<ControlId> lost_pages;  // panes whose web process has ended
 
   NativeWindow() = default;
   NativeWindow(const NativeWindow&) = delete;
@@ -163,6 +164,9 @@ struct GtkBackend::NativeWindow {
     if (root) fixed_box_on_focus(root, nullptr, nullptr);
     if (surface) g_signal_handlers_disconnect_by_data(surface, this);
     surface = nullptr;
+    for (ControlId c : focus_order) {
+      if (widgets[c]) g_signal_handlers_disconnect_by_data(widgets[c], this);
+    }
     if (window) {
       g_signal_handlers_disconnect_by_data(window.get(), this);
       gtk_widget_set_visible(GTK_WIDGET(window.get()), FALSE);
@@ -191,6 +195,17 @@ struct GtkBackend::NativeWindow {
   // anything any more.
 
   bool is_pane(ControlId c) const { return layout->controls[c].kind == Kind::WebBrowser; }
+
+  // Whether a pane's page takes keys: not when its web process has ended or
+  // stopped answering, since a Tab sent there would never come back.
+  bool page_takes_keys(ControlId c) const {
+    return std::find(lost_pages.begin(), lost_pages.end(), c) == lost_pages.end() &&
+           webkit_web_view_get_is_web_process_responsive(WEBKIT_WEB_VIEW(widgets[c]));
+  }
+
+  ControlId control_of(GtkWidget* w) const {
+    return static_cast<ControlId>(std::find(widgets.begin(), widgets.end(), w) - widgets.begin());
+  }
 
   // The control of the focus order that holds the focus, itself or through
   // one of its widgets.
@@ -260,7 +275,7 @@ struct GtkBackend::NativeWindow {
       return TRUE;
     }
     gtk_window_set_focus_visible(window.get(), TRUE);
-    if (current && is_pane(*current) &&
+    if (current && is_pane(*current) && page_takes_keys(*current) &&
         gtk_root_get_focus(GTK_ROOT(window.get())) == widgets[*current]) {
       if (pane_tab) gdk_event_unref(pane_tab);
       pane_tab = event ? gdk_event_ref(event) : nullptr;
@@ -557,6 +572,20 @@ void GtkBackend::set_up_focus(NativeWindow& nw) {
     if (!w) continue;
     gtk_widget_set_focusable(
         w, std::find(nw.focus_order.begin(), nw.focus_order.end(), i) != nw.focus_order.end());
+    if (nw.layout->controls[i].kind != Kind::WebBrowser) continue;
+    // A page whose web process ended takes no keys until a new load starts
+    // a new one.
+    g_signal_connect(w, "web-process-terminated",
+                     G_CALLBACK(+[](GtkWidget* view, int, NativeWindow* self) {
+                       self->lost_pages.push_back(self->control_of(view));
+                     }),
+                     &nw);
+    g_signal_connect(w, "load-changed",
+                     G_CALLBACK(+[](GtkWidget* view, WebKitLoadEvent event, NativeWindow* self) {
+                       if (event != WEBKIT_LOAD_STARTED) return;
+                       std::erase(self->lost_pages, self->control_of(view));
+                     }),
+                     &nw);
   }
   fixed_box_on_focus(
       nw.root,

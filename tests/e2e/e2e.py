@@ -709,10 +709,7 @@ def scenario_no_site(world):
     world.check_nothing_left()
 
 
-def scenario_web_process_crash(world):
-    """The web process is killed: the program keeps running, buttons work."""
-    w = world.start()
-    wait_page(world)
+def kill_web_processes(world):
     # The sandbox wraps the web process; look among all descendants.
     def descendants(root):
         out, todo = [], [root]
@@ -727,6 +724,13 @@ def scenario_web_process_crash(world):
     for p in web:
         os.kill(p, signal.SIGKILL)
     time.sleep(1.0)
+
+
+def scenario_web_process_crash(world):
+    """The web process is killed: the program keeps running, buttons work."""
+    w = world.start()
+    wait_page(world)
+    kill_web_processes(world)
     check(world.alive(), "the program survives its web process")
     world.click(w, centre(*MAIN["update"]))
     world.wait_window("Form1")
@@ -975,6 +979,18 @@ def scenario_keyboard_updates(world):
     check(world.field_events(TYPING) == [], "the main window's page saw no key")
 
 
+def scenario_keyboard_crash(world):
+    """The web process is killed while the pane has the focus: Tab still leaves it."""
+    w = world.start()
+    wait_page(world)
+    kill_web_processes(world)
+    world.key(w, "Tab")
+    world.key(w, "Tab")
+    world.key(w, "space")
+    world.wait_window("Form1")
+    check(True, "two Tabs from the dead page reach 'Update'")
+
+
 SCENARIOS = {
     "start": (scenario_start, {}),
     "updates": (scenario_updates, {}),
@@ -990,6 +1006,7 @@ SCENARIOS = {
     "demo_run": (scenario_demo_run, {}),
     "keyboard": (scenario_keyboard, {"pages": FIELD_PAGES}),
     "keyboard_updates": (scenario_keyboard_updates, {"pages": FIELD_PAGES}),
+    "keyboard_crash": (scenario_keyboard_crash, {}),
 }
 
 
