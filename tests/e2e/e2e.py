@@ -955,7 +955,8 @@ def scenario_keyboard(world):
 
 
 def scenario_keyboard_updates(world):
-    """Keys alone in the updates window: from the pane round the four strips and back."""
+    """Keys in the updates window, from the pane round the four strips and back, and
+    in the main window after a click on 'Update'."""
     w = world.start()
     wait_page(world)
     world.click(w, centre(*MAIN["update"]))
@@ -977,6 +978,14 @@ def scenario_keyboard_updates(world):
         wait_field(world, UPDATES_PAGE, before + ["blur", "focus"],
                    "the sixth %s is back in the field" % direction)
     check(world.field_events(TYPING) == [], "the main window's page saw no key")
+
+    # The click on "Update" gave it the focus: Tab goes on to "About".
+    world.click(u, centre(*UPDATES["close"]))
+    world.wait_gone("Form1")
+    world.key(w, "Tab")
+    world.key(w, "space")
+    world.wait_window("About - Tavrino 1.5")
+    check(True, "after a click on 'Update', Tab then Space opens the about window")
 
 
 def scenario_keyboard_crash(world):
