@@ -304,4 +304,17 @@ bool BrowserPane::translate_accelerator(MSG& msg) {
   return active->TranslateAccelerator(&msg) == S_OK;
 }
 
+void BrowserPane::focus() {
+  if (object_) {
+    // UI activation puts the focus into the page.
+    RECT rect;
+    GetClientRect(host_, &rect);
+    const ComPtr<IOleObject> keep = object_;
+    keep->DoVerb(OLEIVERB_UIACTIVATE, nullptr, static_cast<IOleClientSite*>(site_.get()), 0, host_,
+                 &rect);
+  }
+  HWND focus = GetFocus();
+  if (focus != host_ && !IsChild(host_, focus)) SetFocus(host_);
+}
+
 }  // namespace tav::win32

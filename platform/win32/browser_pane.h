@@ -36,6 +36,9 @@ class BrowserPane {
   Status set_rect(const RECT& rect);
   // Lets the control handle a keystroke meant for it; true when it did.
   bool translate_accelerator(MSG& msg);
+  // Gives the keyboard focus to the control's page, or to the host window
+  // when there is no control.
+  void focus();
 
  private:
   void close();

@@ -10,6 +10,7 @@
 #include <new>
 
 #include "platform/bmp.h"
+#include "platform/focus_order.h"
 #include "platform/geometry.h"
 #include "platform/win32/browser_pane.h"
 
@@ -78,6 +79,10 @@ struct Win32Backend::Window {
   std::map<ControlId, std::unique_ptr<BrowserPane>> panes;
   std::optional<ControlId> pressed_label;
   std::optional<ControlId> pressed_container;
+  std::vector<ControlId> focus_order;  // the controls that take the focus, in tab order
+  // The control that had the focus when the window was last deactivated; it
+  // takes it back when the window is activated again.
+  std::optional<ControlId> saved_focus;
   bool alive = true;
 };
 
@@ -235,6 +240,7 @@ Status Win32Backend::create_window(WindowId id, const Layout& layout) {
     if (small) SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
   }
   if (!create_children(w, hwnd, std::nullopt)) return err::out_of_memory();
+  w.focus_order = focus_order(layout);
   windows_.emplace(id, std::move(owned));
   return {};
 }
@@ -301,6 +307,84 @@ Status Win32Backend::show_window(WindowId id) {
   // The first report after showing raises Resize; equal reports are dropped.
   sink().inner_size_changed(id, client_twips(hwnd));
   return {};
+}
+
+// ---- the keyboard focus
+//
+// The message loop takes Tab and Shift+Tab before the control that has the
+// focus and moves the focus along the window's focus order; the dialog
+// manager cannot do this, as it goes by the stacking order of the child
+// windows, which the layout sets apart from the tab order. A pane's control
+// sees each key first (translate_accelerator): it moves among the page's own
+// fields and lets the Tab through past either end, and the loop then moves
+// on to the next control.
+
+std::optional<ControlId> Win32Backend::focused_control(const Window& w) const {
+  // The innermost control that holds the focus: a button inside a picture
+  // box is its own stop, and a pane holds it through the control's windows.
+  for (HWND h = GetFocus(); h && h != w.hwnd.get(); h = GetParent(h)) {
+    for (ControlId c : w.focus_order) {
+      if (w.controls[c].hwnd == h) return c;
+    }
+  }
+  return std::nullopt;
+}
+
+bool Win32Backend::can_focus(const Window& w, ControlId c) const {
+  HWND h = w.controls[c].hwnd;
+  if (!h || !IsWindowVisible(h) || !IsWindowEnabled(h)) return false;
+  // A control of size 0, or inside a container of size 0, does not show.
+  for (; h && h != w.hwnd.get(); h = GetParent(h)) {
+    RECT r{};
+    GetClientRect(h, &r);
+    if (IsRectEmpty(&r)) return false;
+  }
+  return true;
+}
+
+void Win32Backend::give_focus(Window& w, ControlId c) {
+  w.saved_focus = c;
+  auto pane = w.panes.find(c);
+  if (pane != w.panes.end()) {
+    pane->second->focus();
+  } else {
+    SetFocus(w.controls[c].hwnd);
+  }
+}
+
+void Win32Backend::move_focus(Window& w, bool backward) {
+  const auto next = next_focus(w.focus_order, focused_control(w), backward,
+                               [&](ControlId c) { return can_focus(w, c); });
+  if (!next) return;
+  // Keyboard use: buttons show their focus rectangle from now on.
+  SendMessageW(w.hwnd.get(), WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0);
+  give_focus(w, *next);
+}
+
+void Win32Backend::focus(WindowId id, ControlId control) {
+  Window* w = lookup(id);
+  if (!w || control >= w->controls.size() || !can_focus(*w, control)) return;
+  give_focus(*w, control);
+}
+
+// Tab, Shift+Tab and Return for the windows of the layouts; true when the
+// key was used. Return clicks a focused button, as Space does natively.
+bool Win32Backend::navigate_keys(const MSG& msg) {
+  if (msg.message != WM_KEYDOWN || (msg.wParam != VK_TAB && msg.wParam != VK_RETURN)) return false;
+  if (GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0) return false;
+  for (auto& [id, w] : windows_) {
+    if (msg.hwnd != w->hwnd.get() && !IsChild(w->hwnd.get(), msg.hwnd)) continue;
+    if (msg.wParam == VK_TAB) {
+      move_focus(*w, GetKeyState(VK_SHIFT) < 0);
+      return true;
+    }
+    const auto current = focused_control(*w);
+    if (!current || w->layout->controls[*current].kind != Kind::CommandButton) return false;
+    // The click may unload this window: nothing of it is used afterwards.
+    SendMessageW(w->controls[*current].hwnd, BM_CLICK, 0, 0);
+    return true;
+  }
+  return false;
 }
 
 Status Win32Backend::destroy_window(WindowId id) {
@@ -491,6 +575,24 @@ LRESULT Win32Backend::container_message(Window& w, HWND hwnd, std::optional<Cont
         return 0;
       }
       break;
+    case WM_ACTIVATE:
+      if (!container && w.alive) {
+        // The focus leaves with the window and comes back to the same
+        // control, never to the window itself.
+        if (LOWORD(wp) == WA_INACTIVE) {
+          if (const auto c = focused_control(w)) w.saved_focus = c;
+        } else if (w.saved_focus && can_focus(w, *w.saved_focus)) {
+          give_focus(w, *w.saved_focus);
+          return 0;
+        }
+      }
+      break;
+    case WM_SETFOCUS:
+      if (!container && w.alive && w.saved_focus && can_focus(w, *w.saved_focus)) {
+        give_focus(w, *w.saved_focus);
+        return 0;
+      }
+      break;
     default:
       break;
   }
@@ -578,6 +680,7 @@ void Win32Backend::process(MSG& msg) {
       }
     }
     if (target && target->translate_accelerator(msg)) return;
+    if (navigate_keys(msg)) return;
   }
   HWND report = nullptr;
   for (Report& r : reports_) {

@@ -1,8 +1,9 @@
 #pragma once
 // Win32 backend: builds each window and its controls from the layout table
 // (buttons and picture boxes as child windows, labels painted and hit-tested
-// by their container, panes hosting the WebBrowser control), launches with
-// CreateProcessW and reports errors in modeless windows. It cannot render
+// by their container, panes hosting the WebBrowser control), moves the
+// keyboard focus along each window's tab order, launches with CreateProcessW
+// and reports errors in modeless windows. It cannot render
 // pages where the system has no HTML engine: the pane then stays empty.
 
 #include <list>
@@ -28,6 +29,7 @@ class Win32Backend final : public Backend {
   Status show_window(WindowId id) override;
   Status destroy_window(WindowId id) override;
   Result<SizeTwips> inner_size(WindowId id) override;
+  void focus(WindowId id, ControlId control) override;
   Status navigate(WindowId id, ControlId pane, std::string_view url) override;
   Status set_width(WindowId id, ControlId control, float twips) override;
   Status set_height(WindowId id, ControlId control, float twips) override;
@@ -65,6 +67,11 @@ class Win32Backend final : public Backend {
   std::optional<ControlId> label_at(const Window& w, std::optional<ControlId> container,
                                     POINT pt) const;
   int pixels(double twips) const;
+  std::optional<ControlId> focused_control(const Window& w) const;
+  bool can_focus(const Window& w, ControlId c) const;
+  void give_focus(Window& w, ControlId c);
+  void move_focus(Window& w, bool backward);
+  bool navigate_keys(const MSG& msg);
   Status set_extent(WindowId id, ControlId control, float twips, bool width);
   SizeTwips client_twips(HWND hwnd) const;
   void process(MSG& msg);

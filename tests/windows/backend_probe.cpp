@@ -52,6 +52,7 @@ class Recorder final : public tav::Backend, public tav::EventSink {
   tav::Result<tav::SizeTwips> inner_size(tav::WindowId id) override {
     return inner_.inner_size(id);
   }
+  void focus(tav::WindowId id, tav::ControlId c) override { inner_.focus(id, c); }
   tav::Status navigate(tav::WindowId id, tav::ControlId pane, std::string_view url) override {
     tav::Status s = inner_.navigate(id, pane, url);
     navigations.push_back({id, std::string(url), s});
@@ -133,6 +134,9 @@ int main() {
   const tav::ControlId pane = *tav::find_control(layout, "WebBrowser1");
   std::printf("INFO browser control created: %s\n",
               backend.pane_has_control(main_id, pane) ? "yes" : "no");
+  HWND pane_host = GetDlgItem(main, static_cast<int>(pane) + 1);
+  check(pane_host && (GetFocus() == pane_host || IsChild(pane_host, GetFocus())),
+        "the main window opens with the focus in its pane");
 
   HDC screen = GetDC(nullptr);
   const double scale = GetDeviceCaps(screen, LOGPIXELSY) / 96.0;
@@ -238,6 +242,7 @@ int main() {
     HWND close = GetDlgItem(picture, 2);
     check(close && (GetWindowLongPtrW(close, GWL_STYLE) & BS_TYPEMASK) == BS_OWNERDRAW,
           "the coloured button is drawn by its container");
+    check(GetFocus() == picture, "the about window opens with the focus on its picture");
     SendMessageW(about, WM_CLOSE, 0, 0);
     check(runtime.loaded_windows() == 1, "closing the about window leaves the main window");
   }

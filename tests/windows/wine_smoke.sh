@@ -3,7 +3,8 @@
 # with xdotool: the main window and its buttons, the two link labels (the
 # launched programs are recorders beside the exe), the covered credit label,
 # "Exit" with the other windows open, and the end of the run when the last
-# window closes. Also runs the backend probe and F1 help.
+# window closes. Also runs the backend probe and F1 help, and a second run
+# driven by keys: Tab, Shift+Tab, Return, Space and Escape.
 # Everything it starts is stopped and its temporary directory removed on
 # every exit path.
 # usage: wine_smoke.sh WINDOWS_BUILD_DIR MAKER_HOST PRODUCT_HOST
@@ -184,3 +185,47 @@ app_pid=
 pass "closing the last window ends the process with status 0"
 [ -s "$work/app.log" ] && { echo "program output:"; cat "$work/app.log"; }
 echo "wine run: probe $(( (t2 - t1) / 1000000 )) ms, program $(( ($(date +%s%N) - t2) / 1000000 )) ms"
+
+# ---- the keyboard, in a second run
+# Keys go to the window that has the X input focus; without a window manager
+# xdotool hands it over and Wine activates that window.
+keys() {  # window key...
+  local w=$1
+  shift
+  xdotool windowfocus --sync "$w" 2>/dev/null || true
+  sleep 0.3
+  for k in "$@"; do
+    xdotool key "$k"
+    sleep 0.4
+  done
+}
+setsid timeout 300 wine ./tavrino1.5.exe >"$work/app2.log" 2>&1 &
+app_pid=$!
+main=$(wait_window "Tavrino 1.5") || fail "the main window did not appear again"
+click "$main" $((11280 + 1335 / 2)) $((10800 + 375 / 2))  # Update
+form1=$(wait_window "Form1") || fail "\"Update\" did not open Form1"
+click "$form1" $((240 + 1815 / 2)) $((4680 + 120 + 255 / 2))  # Click here to close
+wait_gone "Form1" || fail "\"Click here to close\" did not close Form1"
+# The click gave "Update" the focus, which the main window keeps.
+keys "$main" Tab space
+about=$(wait_window "About - Tavrino 1.5") || fail "Tab then Space after \"Update\" opened no about window"
+pass "after a click on \"Update\", Tab then Space opens the about window"
+keys "$about" Return space Escape
+sleep 1
+find_window '^About - Tavrino 1\.5$' "About - Tavrino 1.5" >/dev/null ||
+  fail "Return, Space or Escape closed the about window"
+pass "Return, Space and Escape right after it opens leave the about window open"
+keys "$about" Tab space  # from the picture to "Close"
+wait_gone "About - Tavrino 1.5" || fail "Tab then Space in the about window did not close it"
+pass "Tab then Space in the about window reaches \"Close\""
+# The main window is active again, with the focus back on "About".
+keys "$main" shift+Tab shift+Tab space
+wait_gone "Tavrino 1.5" || fail "Shift+Tab twice then Space from \"About\" did not close the main window"
+status=0
+for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.2; done
+kill -0 "$app_pid" 2>/dev/null && fail "the process did not end with its last window"
+wait "$app_pid" || status=$?
+app_pid=
+[ "$status" = 0 ] || fail "the program exited with $status"
+pass "Shift+Tab twice then Space from \"About\" reaches \"Exit\"; the run ends with status 0"
+[ -s "$work/app2.log" ] && { echo "program output:"; cat "$work/app2.log"; }
