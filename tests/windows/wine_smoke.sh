@@ -228,4 +228,7 @@ wait "$app_pid" || status=$?
 app_pid=
 [ "$status" = 0 ] || fail "the program exited with $status"
 pass "Shift+Tab twice then Space from \"About\" reaches \"Exit\"; the run ends with status 0"
-[ -s "$work/app2.log" ] && { echo "program output:"; cat "$work/app2.log"; }
+if [ -s "$work/app2.log" ]; then
+  echo "program output:"
+  cat "$work/app2.log"
+fi
