@@ -351,8 +351,8 @@ GtkBackend::GtkBackend(Options options)
   // button colour and whole even where the window cuts the button's edge off.
   static const char kBase[] =
       "button.tav-button { min-width: 0; min-height: 0; padding: 0 2px; }\n"
-      "button.tav-button:focus-visible { outline: 1px dotted currentColor; outline-offset: -4px; "
-      "}\n"
+      "button.tav-button:focus-visible {\n"
+      "  outline: 1px dotted currentColor; outline-offset: -4px; }\n"
       "label.tav-label { padding: 0; margin: 0; }\n";
   gtk_css_provider_load_from_data(base_css_.get(), kBase, -1);
   gtk_style_context_add_provider_for_display(gdk_display_get_default(),

@@ -3,9 +3,10 @@
 // places and in the runtime's stacking order. Tests drive clicks (by control
 // or at a point, hit-tested like a real window), resizes, minimize and
 // restore, Tab and Shift+Tab; navigations, launches, error reports and help
-// requests are recorded in order, and each window keeps its focused control. Faults can be injected
-// at each place a window relies on the platform. Implements the whole Backend interface; run()
-// returns at once because the test itself is the message loop.
+// requests are recorded in order, and each window keeps its focused control.
+// Faults can be injected at each place a window relies on the platform.
+// Implements the whole Backend interface; run() returns at once because the
+// test itself is the message loop.
 
 #include <optional>
 #include <set>
