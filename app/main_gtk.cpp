@@ -3,7 +3,9 @@
 #include <gtk/gtk.h>
 #include <webkit/webkit.h>
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "app/project.h"
 #include "platform/gtk/gobject_ptr.h"
@@ -20,13 +22,42 @@ std::string exe_dir() {
   return dir.get();
 }
 
+// The program writes nothing, and neither do the libraries below its web
+// engine, which keep caches of their own in the user's cache folder: the GL
+// driver's shader cache is off, and GStreamer's plugin registry is read when
+// there is one but never written (without one, the plugins are looked at
+// again in memory, which takes some 60 ms).
+void keep_caches_in_memory() {
+  g_setenv("MESA_SHADER_CACHE_DISABLE", "true", TRUE);
+  g_setenv("GST_REGISTRY_UPDATE", "no", TRUE);
+  if (g_getenv("GST_REGISTRY_1_0") || g_getenv("GST_REGISTRY")) return;
+  bool have_registry = false;
+  tav::gtk::GCharPtr dir(g_build_filename(g_get_user_cache_dir(), "gstreamer-1.0", nullptr));
+  const std::unique_ptr<GDir, decltype(&g_dir_close)> d(g_dir_open(dir.get(), 0, nullptr),
+                                                        &g_dir_close);
+  while (const char* name = d ? g_dir_read_name(d.get()) : nullptr) {
+    if (g_str_has_prefix(name, "registry.") && g_str_has_suffix(name, ".bin")) have_registry = true;
+  }
+  // A file inside /dev/null can be neither made nor read.
+  if (!have_registry) g_setenv("GST_REGISTRY_1_0", "/dev/null/gstreamer-registry.bin", TRUE);
+}
+
 }  // namespace
 
 int main() {
   g_set_prgname("tavrino");
+  // What the program hands on to the programs it starts: the environment as
+  // it was given, before the settings below, which are for this process and
+  // its web processes alone.
+  std::vector<std::string> start_environment;
+  {
+    const std::unique_ptr<gchar*, decltype(&g_strfreev)> env(g_get_environ(), &g_strfreev);
+    for (gchar** e = env.get(); *e; ++e) start_environment.emplace_back(*e);
+  }
   // GTK's cairo renderer: the windows hold a web page, a few buttons and
   // pictures, and a GL context costs more to start than it ever saves.
   g_setenv("GSK_RENDERER", "cairo", TRUE);
+  keep_caches_in_memory();
   if (!gtk_init_check()) {
     g_printerr("tavrino: cannot open the display\n");
     return 1;
@@ -37,11 +68,8 @@ int main() {
   gtk_icon_theme_add_resource_path(gtk_icon_theme_get_for_display(gdk_display_get_default()),
                                    "/tavrino/icons");
 
-  // Starts WebKit's network process and the typing page's name lookup while
-  // the windows are built.
-  webkit_network_session_prefetch_dns(webkit_network_session_get_default(), TAVRINO_PRODUCT_HOST);
-
   tav::gtk::GtkBackend::Options options;
+  options.environment = std::move(start_environment);
   options.icon_name = "tavrino";
   // The helper programs: beside the build tree's or installed binary, then
   // where the installation put them.
@@ -52,6 +80,9 @@ int main() {
   int status = 0;
   {
     tav::gtk::GtkBackend backend(std::move(options));
+    // Starts WebKit's network process and the typing page's name lookup
+    // while the windows are built.
+    webkit_network_session_prefetch_dns(backend.network_session(), TAVRINO_PRODUCT_HOST);
     tav::Runtime runtime(backend, tavrino::project_info());
     status = runtime.start();
   }

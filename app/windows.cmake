@@ -3,7 +3,8 @@
 
 add_library(tavrino_win32 STATIC
   ${PROJECT_SOURCE_DIR}/platform/win32/win32_backend.cpp
-  ${PROJECT_SOURCE_DIR}/platform/win32/browser_pane.cpp)
+  ${PROJECT_SOURCE_DIR}/platform/win32/browser_pane.cpp
+  ${PROJECT_SOURCE_DIR}/platform/win32/program_search.cpp)
 target_include_directories(tavrino_win32 PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_definitions(tavrino_win32 PUBLIC UNICODE _UNICODE NOMINMAX)
 target_link_libraries(tavrino_win32 PUBLIC tavrino_platform ole32 oleaut32 uuid shell32 gdi32

@@ -64,4 +64,11 @@ std::vector<std::string> split_command_line(std::string_view line) {
   return words;
 }
 
+Status check_command_line(std::string_view line) {
+  if (line.find('\0') != std::string_view::npos) {
+    return Error{5, "Invalid procedure call or argument"};
+  }
+  return {};
+}
+
 }  // namespace tav

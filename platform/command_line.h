@@ -8,8 +8,14 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/error.h"
+
 namespace tav {
 
 std::vector<std::string> split_command_line(std::string_view line);
+
+// A line that cannot reach a program whole is refused before any search:
+// a NUL inside it would silently cut it short. Error 5 then.
+Status check_command_line(std::string_view line);
 
 }  // namespace tav

@@ -6,7 +6,10 @@
 // Cannot: hand a window style to a started program, or place windows under Wayland.
 #include "platform/gtk/gtk_backend.h"
 
+#include <fcntl.h>
 #include <gtk/gtk.h>
+#include <signal.h>
+#include <spawn.h>
 #include <unistd.h>
 #include <webkit/webkit.h>
 
@@ -115,6 +118,27 @@ void on_child_exit(GPid pid, gint, gpointer) {
   g_spawn_close_pid(pid);
 }
 
+// posix_spawn's attribute and file-action objects, destroyed with their owner.
+class SpawnSetup {
+ public:
+  SpawnSetup() {
+    posix_spawnattr_init(&attr_);
+    posix_spawn_file_actions_init(&actions_);
+  }
+  ~SpawnSetup() {
+    posix_spawn_file_actions_destroy(&actions_);
+    posix_spawnattr_destroy(&attr_);
+  }
+  SpawnSetup(const SpawnSetup&) = delete;
+  SpawnSetup& operator=(const SpawnSetup&) = delete;
+  posix_spawnattr_t* attr() { return &attr_; }
+  posix_spawn_file_actions_t* actions() { return &actions_; }
+
+ private:
+  posix_spawnattr_t attr_;
+  posix_spawn_file_actions_t actions_;
+};
+
 }  // namespace
 
 // One loaded window and the native widgets of its controls.
@@ -153,6 +177,9 @@ struct GtkBackend::NativeWindow {
 
   ~NativeWindow() {
     unhook();
+    for (ControlId i = 0; i < widgets.size(); ++i) {
+      if (widgets[i] && layout->controls[i].kind == Kind::WebBrowser) WebPanes::end(widgets[i]);
+    }
     if (window) gtk_window_destroy(window.get());
   }
 
@@ -345,7 +372,8 @@ GtkBackend::GtkBackend(Options options)
     : options_(std::move(options)),
       app_dir_(self_dir()),
       loop_(g_main_loop_new(nullptr, FALSE)),
-      base_css_(adopt(gtk_css_provider_new())) {
+      base_css_(adopt(gtk_css_provider_new())),
+      panes_([this](const std::string& uri) { open_in_browser(uri); }) {
   // Buttons take their stored size exactly: no theme minimum, little padding.
   // The focus shows as a dotted rectangle inside the button, clear on any
   // button colour and whole even where the window cuts the button's edge off.
@@ -454,12 +482,7 @@ Status GtkBackend::create_window(WindowId id, const Layout& layout) {
         break;
       }
       case Kind::WebBrowser:
-        w = webkit_web_view_new();
-        // The pages are plain documents: software rendering without
-        // compositing starts faster and takes half the memory.
-        webkit_settings_set_hardware_acceleration_policy(
-            webkit_web_view_get_settings(WEBKIT_WEB_VIEW(w)),
-            WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+        w = panes_.create();
         break;
       case Kind::Inet:
         break;  // an invisible control: nothing to create
@@ -686,6 +709,7 @@ std::string GtkBackend::find_program(const std::string& word) const {
 }
 
 Result<double> GtkBackend::launch(std::string_view command_line, int) {
+  if (Status refused = check_command_line(command_line); !refused.ok()) return refused.error();
   // The window style has no meaning to a Linux program and is dropped.
   const std::vector<std::string> words = split_command_line(command_line);
   if (words.empty()) return err::file_not_found();
@@ -694,14 +718,35 @@ Result<double> GtkBackend::launch(std::string_view command_line, int) {
 
   // argv[0] is the program word as the command line gives it.
   std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(path.c_str()));
   for (const auto& w : words) argv.push_back(const_cast<char*>(w.c_str()));
   argv.push_back(nullptr);
-  GPid pid = 0;
-  GErrorPtr error;
-  const auto flags = static_cast<GSpawnFlags>(
-      G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_FILE_AND_ARGV_ZERO | G_SPAWN_STDIN_FROM_DEV_NULL);
-  if (!g_spawn_async(nullptr, argv.data(), nullptr, flags, nullptr, nullptr, &pid, out(error))) {
+  std::vector<std::string> env_copy;
+  if (options_.environment) {
+    env_copy = *options_.environment;
+  } else {
+    for (char** e = environ; *e; ++e) env_copy.emplace_back(*e);
+  }
+  std::vector<char*> envp;
+  for (auto& e : env_copy) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  // Straight to execve, which takes only what the kernel can run: a file
+  // that is neither a valid executable nor a "#!" script is refused like a
+  // missing one, never handed to a shell. The child starts with default
+  // signal handling, standard input from /dev/null and none of our files.
+  SpawnSetup setup;
+  sigset_t none;
+  sigset_t all;
+  sigemptyset(&none);
+  sigfillset(&all);
+  posix_spawnattr_setsigmask(setup.attr(), &none);
+  posix_spawnattr_setsigdefault(setup.attr(), &all);
+  posix_spawnattr_setflags(setup.attr(), POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  posix_spawn_file_actions_addopen(setup.actions(), STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addclosefrom_np(setup.actions(), STDERR_FILENO + 1);
+  pid_t pid = 0;
+  if (posix_spawn(&pid, path.c_str(), setup.actions(), setup.attr(), argv.data(), envp.data()) !=
+      0) {
     return err::file_not_found();
   }
   // Reaped when it ends, so no zombie stays behind.
@@ -771,10 +816,33 @@ void GtkBackend::wait_for_reports() {
 }
 
 void GtkBackend::open_help(std::string_view address) {
-  // Opened in the desktop's default browser; a failure goes unreported, as
-  // nothing of the program watches help.
-  g_app_info_launch_default_for_uri_async(std::string(address).c_str(), nullptr, nullptr, nullptr,
-                                          nullptr);
+  // A failure goes unreported, as nothing of the program watches help.
+  open_in_browser(std::string(address));
+}
+
+void GtkBackend::open_in_browser(const std::string& uri) {
+  // GIO starts the browser with the current environment changed by the
+  // context: put back what the program set for itself since it started.
+  GObjectPtr<GAppLaunchContext> context = adopt(g_app_launch_context_new());
+  if (options_.environment) {
+    std::vector<std::string> keep;
+    for (const auto& entry : *options_.environment) {
+      const auto eq = entry.find('=');
+      if (eq == std::string::npos) continue;
+      const std::string name = entry.substr(0, eq);
+      g_app_launch_context_setenv(context.get(), name.c_str(), entry.c_str() + eq + 1);
+      keep.push_back(name);
+    }
+    const std::unique_ptr<gchar*, decltype(&g_strfreev)> now(g_get_environ(), &g_strfreev);
+    for (gchar** e = now.get(); *e; ++e) {
+      const std::string entry(*e);
+      const std::string name = entry.substr(0, entry.find('='));
+      if (std::find(keep.begin(), keep.end(), name) == keep.end()) {
+        g_app_launch_context_unsetenv(context.get(), name.c_str());
+      }
+    }
+  }
+  g_app_info_launch_default_for_uri_async(uri.c_str(), context.get(), nullptr, nullptr, nullptr);
 }
 
 }  // namespace tav::gtk

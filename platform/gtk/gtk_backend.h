@@ -6,11 +6,13 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/backend.h"
 #include "platform/gtk/gobject_ptr.h"
+#include "platform/gtk/web_pane.h"
 
 typedef struct _GMainLoop GMainLoop;
 typedef struct _GtkWindow GtkWindow;
@@ -31,6 +33,10 @@ class GtkBackend final : public Backend {
     // Directories searched for a launched program after the program's own
     // directory and before PATH.
     std::vector<std::string> program_dirs;
+    // The environment ("NAME=value" entries) that launched programs and the
+    // desktop's browser get: the one the program was started with, before it
+    // set anything for itself. Unset: the process's current environment.
+    std::optional<std::vector<std::string>> environment;
   };
 
   // Needs gtk_init() to have succeeded.
@@ -58,17 +64,25 @@ class GtkBackend final : public Backend {
   // extension is also tried with ".exe". Empty when nothing is found.
   std::string find_program(const std::string& word) const;
 
+  // The network session that every browser pane of the run uses.
+  WebKitNetworkSession* network_session() const { return panes_.session(); }
+
  private:
   struct NativeWindow;
   NativeWindow* lookup(WindowId id);
   static void set_up_focus(NativeWindow& nw);
   static int reap_closed(void* self);
+  // Opens an address in the desktop's default browser, with the launch
+  // environment.
+  void open_in_browser(const std::string& uri);
 
   Options options_;
   std::string app_dir_;
   std::unique_ptr<GMainLoop, MainLoopUnref> loop_;
   bool quit_requested_ = false;
   GObjectPtr<GtkCssProvider> base_css_;
+  // Before the windows, so that it outlives every pane.
+  WebPanes panes_;
   std::map<WindowId, std::unique_ptr<NativeWindow>> windows_;
   // Unloaded windows, hidden at once and destroyed from an idle callback, so
   // that a window is never torn down inside one of its own event handlers.

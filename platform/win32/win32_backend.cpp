@@ -10,9 +10,11 @@
 #include <new>
 
 #include "platform/bmp.h"
+#include "platform/command_line.h"
 #include "platform/focus_order.h"
 #include "platform/geometry.h"
 #include "platform/win32/browser_pane.h"
+#include "platform/win32/program_search.h"
 
 namespace tav::win32 {
 
@@ -637,10 +639,15 @@ LRESULT CALLBACK Win32Backend::pane_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM 
 
 Result<double> Win32Backend::launch(std::string_view command_line, int style) {
   const Error invalid{5, "Invalid procedure call or argument"};
-  // A NUL inside the line would silently cut it short.
-  if (command_line.find('\0') != std::string_view::npos) return invalid;
+  if (Status refused = check_command_line(command_line); !refused.ok()) return refused.error();
   const std::optional<std::wstring> wide = widen(command_line);
   if (!wide) return invalid;
+  // The program is found here rather than by CreateProcessW, whose search
+  // would look in the current folder too; the line itself goes on unchanged.
+  const std::optional<std::wstring> word = widen(split_command_line(command_line).front());
+  if (!word) return invalid;
+  const std::wstring program = find_program(*word);
+  if (program.empty()) return err::file_not_found();
   std::vector<wchar_t> buffer(wide->begin(), wide->end());  // CreateProcessW may write to it
   buffer.push_back(L'\0');
   STARTUPINFOW si{};
@@ -648,8 +655,8 @@ Result<double> Win32Backend::launch(std::string_view command_line, int style) {
   si.dwFlags = STARTF_USESHOWWINDOW;
   si.wShowWindow = static_cast<WORD>(style);
   PROCESS_INFORMATION pi{};
-  if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                      &pi)) {
+  if (!CreateProcessW(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &si, &pi)) {
     switch (GetLastError()) {
       case ERROR_FILE_NOT_FOUND:
       case ERROR_PATH_NOT_FOUND:

@@ -147,11 +147,15 @@ def comm(pid):
 class World:
     """The namespace, the site, the display and the program of one scenario."""
 
-    def __init__(self, args, name, serve=True, recorders=True, install=False, pages=None):
+    def __init__(self, args, name, serve=True, recorders=True, install=False, pages=None,
+                 site=None):
         self.args = args
         # Pages served in place of the site's own: {served path: fixture file
         # beside this script}.
         self.pages = pages or {}
+        # A hostile site, served in place of the whole site: hostile/<name>
+        # beside this script.
+        self.hostile_site = site
         self.ns = "tavrino-e2e-%d" % os.getpid()
         self.tmp = tempfile.mkdtemp(prefix="tavrino-e2e-%s-" % name)
         self.procs = {}  # name -> Popen, each the leader of its own group
@@ -194,6 +198,8 @@ class World:
         run(self.ns_cmd(["ip", "addr", "add", NET_ADDR + "/24", "dev", "lo"]))
 
         self.site = self.args.site
+        if self.hostile_site:
+            self.site = os.path.join(self.args.e2e_dir, "hostile", self.hostile_site)
         if self.pages:
             self.site = os.path.join(self.tmp, "site")
             shutil.copytree(self.args.site, self.site)
@@ -219,6 +225,7 @@ class World:
                     "Exec=%s %%u\nMimeType=x-scheme-handler/http;\n" % browser)
         with open(os.path.join(home, ".config/mimeapps.list"), "w") as f:
             f.write("[Default Applications]\nx-scheme-handler/http=e2e-browser.desktop\n")
+        self.home = home
 
         # The program: a copy of the binary beside recorders (or nothing), or
         # an installation made by cmake --install.
@@ -463,6 +470,32 @@ class World:
         except FileNotFoundError:
             return []
 
+    def launch_envs(self, where="app"):
+        """The environment of each launch the recorders saw, as dicts."""
+        d = self.app_bin if where == "app" else os.path.join(self.tmp, "browser")
+        try:
+            with open(os.path.join(d, "environ.log")) as f:
+                lines = f.read().splitlines()
+        except FileNotFoundError:
+            return []
+        return [dict(e.split("=", 1) for e in l.split("\0") if "=" in e) for l in lines]
+
+    def home_tree(self):
+        """Every file and folder under $HOME, relative to it."""
+        out = set()
+        for root, dirs, files in os.walk(self.home):
+            for n in dirs + files:
+                out.add(os.path.relpath(os.path.join(root, n), self.home))
+        return out
+
+    def home_bytes(self, paths):
+        total = 0
+        for p in paths:
+            f = os.path.join(self.home, p)
+            if os.path.isfile(f) and not os.path.islink(f):
+                total += os.path.getsize(f)
+        return total
+
     def wait_exit(self, timeout=15):
         try:
             rc = self.program.wait(timeout=timeout)
@@ -470,12 +503,21 @@ class World:
             raise Failure("the program did not end")
         return rc
 
-    def check_nothing_left(self):
+    def check_nothing_left(self, within=8):
+        """Nothing the program started runs `within` seconds after its end."""
         try:
-            wait_for(lambda: not self.leftovers(), 8, "no process left")
+            wait_for(lambda: not self.leftovers(), within, "no process left")
         except Failure:
             pass
-        check(not self.leftovers(), "no process of the program left behind")
+        left = ["%d %s" % (p, comm(p)) for p in self.leftovers()]
+        if left:
+            # How long they stay, for the report.
+            t0 = time.monotonic()
+            while self.leftovers() and time.monotonic() - t0 < 20:
+                time.sleep(0.1)
+            left.append("gone %.1f s later" % (time.monotonic() - t0))
+        check(not left, "no process of the program left %g s after its end (%s)"
+              % (within, ", ".join(left) or "none"))
 
 
 class Shot:
@@ -493,6 +535,22 @@ class Shot:
 
 def wait_page(world):
     wait_for(lambda: world.sizes(), 15, "the typing page to load")
+
+
+def check_launch_environment(world, programs=True):
+    """Launched programs and the browser get the environment the program was
+    started with, not what it set for itself (GSK_RENDERER and the like)."""
+    own = ("GSK_RENDERER", "MESA_SHADER_CACHE_DISABLE")
+    envs = world.launch_envs("app")
+    if programs:
+        check(envs and all(e == world.env for e in envs),
+              "launched programs get exactly the program's start environment (%s)"
+              % [sorted(set(e.items()) ^ set(world.env.items())) for e in envs])
+    browser = world.launch_envs("browser")
+    check(browser and all(e.get(k) == v for e in browser for k, v in world.env.items())
+          and not any(k in e for e in browser for k in own if k not in world.env),
+          "the desktop's browser gets the start environment (%s)"
+          % [{k: e.get(k) for k in own} for e in browser])
 
 
 def scenario_start(world):
@@ -597,6 +655,7 @@ def scenario_about(world):
     wait_for(lambda: len(world.launches("browser")) == 2, 10, "help from the main window")
     check(world.launches("browser")[-1].endswith("/1.5/help.html"),
           "F1 in the main window opens the help page too")
+    check_launch_environment(world)
 
     world.click(w, centre(*MAIN["about"]))
     time.sleep(0.5)
@@ -719,7 +778,9 @@ def kill_web_processes(world):
                 out.append(c)
                 todo.append(c)
         return out
-    web = [p for p in descendants(world.program.pid) if comm(p).startswith("WebKitWebProc")]
+    # After a crash the page's new web process may take a moment to start.
+    web = wait_for(lambda: [p for p in descendants(world.program.pid)
+                            if comm(p).startswith("WebKitWebProc")], 10, "a web process")
     check(web, "a web process runs")
     for p in web:
         os.kill(p, signal.SIGKILL)
@@ -730,7 +791,18 @@ def scenario_web_process_crash(world):
     """The web process is killed: the program keeps running, buttons work."""
     w = world.start()
     wait_page(world)
+    # The typing page comes back after a crash, and after a second one; the
+    # third within a minute leaves the pane as it is.
+    for n in (2, 3):
+        kill_web_processes(world)
+        wait_for(lambda: len(world.gets("/1.5/encrypted.html")) == n, 15,
+                 "the typing page to load again after a crash")
+        wait_for(lambda: len(world.sizes()) >= n, 10, "the page's load beacon")
+        check(world.alive(), "crash %d: the page is loaded again and reports its size" % (n - 1))
     kill_web_processes(world)
+    time.sleep(2.0)
+    check(len(world.gets("/1.5/encrypted.html")) == 3,
+          "the third crash within a minute is left as it is")
     check(world.alive(), "the program survives its web process")
     world.click(w, centre(*MAIN["update"]))
     world.wait_window("Form1")
@@ -742,6 +814,84 @@ def scenario_web_process_crash(world):
     world.click(u, centre(*UPDATES["close"]))
     check(world.wait_exit() == 0, "ends normally")
     world.check_nothing_left()
+
+
+def scenario_hostile_files(world):
+    """A page that stores, caches and downloads without asking: nothing of it,
+    nor of the program, is written under $HOME."""
+    before = world.home_tree()
+    w = world.start()
+    wait_page(world)
+    wait_for(lambda: world.gets("/done"), 15, "the page's /done beacon")
+    time.sleep(2.0)
+    check(world.gets("/1.5/payload.bin") or world.gets("/1.5/payload.sh"),
+          "the page asked for its downloads")
+    check(world.gets("/cacheable/"), "the page fetched cacheable responses")
+    world.click(w, centre(*MAIN["update"]))
+    world.wait_window("Form1")
+    wait_for(lambda: world.gets("/1.5/updates.html"), 10, "GET of the updates page")
+    world.click(w, centre(*MAIN["exit"]))
+    world.wait_gone("Tavrino 1.5")
+    u = world.windows("Form1")[0]
+    world.click(u, centre(*UPDATES["close"]))
+    check(world.wait_exit() == 0, "ends normally")
+    world.check_nothing_left()
+    new = sorted(world.home_tree() - before)
+    check(not new, "nothing new under $HOME: %d paths, %d bytes %s"
+          % (len(new), world.home_bytes(new), new[:40]))
+
+
+def scenario_hostile_links(world):
+    """Links away from the web are ignored; new windows asked for by a click go
+    to the desktop's browser, unasked ones nowhere; the page stays."""
+    w = world.start()
+    wait_page(world)
+    product = "http://%s" % world.args.product_host
+
+    def beats():
+        return [re.match(r"/beat\?id=(\w+)", p).group(1) for p in world.gets("/beat?")]
+    wait_for(beats, 10, "the page's heartbeat")
+    time.sleep(1.5)  # the unasked pop-up and move have had their turn
+    for name, point in (("mailto", (120, 60)), ("ssh", (340, 60)), ("custom", (560, 60)),
+                        ("target=_blank", (120, 160)), ("window.open", (340, 160))):
+        world.click(w, point)
+        time.sleep(0.7)
+        check(world.alive(), "a click on the %s link" % name)
+    try:
+        wait_for(lambda: len(world.launches("browser")) >= 2, 10, "the new windows' addresses")
+    except Failure:
+        pass  # the checks below say what went wrong
+    time.sleep(1.0)
+    count = len(beats())
+    time.sleep(1.0)
+    ids = set(beats())
+    check(len(beats()) > count and len(ids) == 1,
+          "the page that was loaded still runs (%d documents, %d beats in the last second)"
+          % (len(ids), len(beats()) - count))
+    check(world.gets("/1.5/encrypted.html") == ["/1.5/encrypted.html"], "the page was not left")
+    check(near(world.pixel(w, (600, 400)), PAGE_GREEN), "the pane shows the page")
+    opened = [l.split(" ", 1)[1] for l in world.launches("browser")]
+    check(opened == [product + "/from-blank-link", product + "/from-window-open"],
+          "the browser opened the clicked new-window addresses alone: %s" % opened)
+    check(not world.gets("/unasked-popup") and not world.gets("/from-"),
+          "no new window was loaded in the program")
+    check_launch_environment(world, programs=False)
+    world.click(w, centre(*MAIN["exit"]))
+    check(world.wait_exit() == 0, "ends normally")
+    world.check_nothing_left()
+
+
+def scenario_hostile_busy(world):
+    """A page that keeps its web process busy: after "Exit" nothing of the
+    program runs a second later."""
+    w = world.start()
+    wait_page(world)
+    time.sleep(1.5)
+    busy = [p for p in children_of(world.program.pid)]
+    check(world.alive() and busy, "the program and its helpers run beside the busy page")
+    world.click(w, centre(*MAIN["exit"]))
+    check(world.wait_exit() == 0, "'Exit' ends the run")
+    world.check_nothing_left(within=1)
 
 
 def scenario_missing_program(world):
@@ -1018,6 +1168,9 @@ SCENARIOS = {
     "keyboard": (scenario_keyboard, {"pages": FIELD_PAGES}),
     "keyboard_updates": (scenario_keyboard_updates, {"pages": FIELD_PAGES}),
     "keyboard_crash": (scenario_keyboard_crash, {}),
+    "hostile_files": (scenario_hostile_files, {"site": "files"}),
+    "hostile_links": (scenario_hostile_links, {"site": "links"}),
+    "hostile_busy": (scenario_hostile_busy, {"site": "busy"}),
 }
 
 

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """The fixture web site for the end-to-end tests: serves a directory for every
 host name and writes one line per GET ("GET <path>") to a log file. /size and
-/glyphs are the typing page's beacons and answer 204."""
+/glyphs are the typing page's beacons and answer 204, as do the hostile
+pages' /beat and /done. Files under /cacheable/ may be kept a day; nothing
+else may be kept."""
 
 import argparse
 import http.server
@@ -24,7 +26,7 @@ def main():
 
         def do_GET(self):
             log.write("GET %s\n" % self.path)
-            if self.path.startswith(("/size?", "/glyphs?")):
+            if self.path.startswith(("/size?", "/glyphs?", "/beat?", "/done")):
                 self.send_response(204)
                 self.send_header("Cache-Control", "no-store")
                 self.end_headers()
@@ -32,7 +34,10 @@ def main():
             super().do_GET()
 
         def end_headers(self):
-            self.send_header("Cache-Control", "no-store")
+            if self.path.startswith("/cacheable/"):
+                self.send_header("Cache-Control", "public, max-age=86400")
+            else:
+                self.send_header("Cache-Control", "no-store")
             super().end_headers()
 
         def log_message(self, *a):

@@ -13,10 +13,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/gtk/web_pane.h"
 #include "tests/backend_contract.h"
 
 namespace {
@@ -70,13 +73,19 @@ class ScopedEnv {
     if (const char* old = std::getenv(name)) old_ = old;
     setenv(name, value.c_str(), 1);
   }
-  ~ScopedEnv() { setenv(name_, old_.c_str(), 1); }
+  ~ScopedEnv() {
+    if (old_) {
+      setenv(name_, old_->c_str(), 1);
+    } else {
+      unsetenv(name_);
+    }
+  }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
 
  private:
   const char* name_;
-  std::string old_;
+  std::optional<std::string> old_;
 };
 
 TEST(GtkBackendLaunch, FindsProgramsInOrderAndNeverInTheCurrentDirectory) {
@@ -92,7 +101,7 @@ TEST(GtkBackendLaunch, FindsProgramsInOrderAndNeverInTheCurrentDirectory) {
   t.put("second/plain", /*executable=*/false);
   t.put("path/tool");
   t.put("cwd/here");
-  GtkBackend backend({"", {first, second}});
+  GtkBackend backend({"", {first, second}, {}});
   const ScopedEnv path("PATH", on_path + "::relative:.");
   const fs::path old_cwd = fs::current_path();
   fs::current_path(t.path() / "cwd");
@@ -125,7 +134,7 @@ TEST(GtkBackendLaunch, StartsWithoutWaitingAndLeavesNoZombie) {
     std::ofstream(p) << "#!/bin/sh\necho \"$@\" > \"" << out << "\"\n";
     chmod(p.c_str(), 0755);
   }
-  GtkBackend backend({"", {(t.path() / "bin").string()}});
+  GtkBackend backend({"", {(t.path() / "bin").string()}, {}});
 
   const tav::Result<double> task = backend.launch("echoargs http://a.invalid/x  \"b c\"", 3);
   ASSERT_TRUE(task.ok());
@@ -145,6 +154,127 @@ TEST(GtkBackendLaunch, StartsWithoutWaitingAndLeavesNoZombie) {
   ASSERT_FALSE(missing.ok());
   EXPECT_EQ(missing.error().number, 53);
   EXPECT_FALSE(backend.launch("", 0).ok());
+}
+
+// Waits for a launched program to end (the main loop reaps it).
+void wait_gone(pid_t pid) {
+  for (int i = 0; i < 300 && fs::exists("/proc/" + std::to_string(pid)); ++i) {
+    iterate_for(std::chrono::milliseconds(10));
+  }
+}
+
+TEST(GtkBackendLaunch, RefusesWhatCannotRunAsItIs) {
+  TempDir t;
+  const fs::path bin = t.path() / "bin";
+  fs::create_directories(bin);
+  const std::string ran = (t.path() / "ran").string();
+  struct Case {
+    const char* what;
+    std::string content;  // of bin/helper
+    std::string line;
+    int error;  // 0: it runs
+  };
+  // Each file, if run at all (by the kernel or by a shell), leaves "ran".
+  const std::string touch = "touch '" + ran + "'\n";
+  std::string corrupt_elf(
+      "\x7f"
+      "ELF\x02\x01\x01",
+      7);
+  corrupt_elf.append(57, '\xff');
+  corrupt_elf += "\n" + touch;
+  const Case cases[] = {
+      {"a script with its interpreter", "#!/bin/sh\n" + touch, "helper x", 0},
+      {"a text without a header", touch, "helper x", 53},
+      {"a corrupt ELF file", corrupt_elf, "helper x", 53},
+      {"a missing interpreter", "#!/no/such/interpreter\n" + touch, "helper x", 53},
+      {"a NUL in the line", "#!/bin/sh\n" + touch, std::string("helper x\0y", 10), 5},
+      {"a NUL in the program word", "#!/bin/sh\n" + touch, std::string("help\0er x", 10), 5},
+  };
+  GtkBackend backend({"", {bin.string()}, {}});
+  for (const Case& c : cases) {
+    fs::remove(ran);
+    std::ofstream(bin / "helper", std::ios::binary | std::ios::trunc) << c.content;
+    chmod((bin / "helper").c_str(), 0755);
+    const tav::Result<double> task = backend.launch(c.line, 0);
+    if (c.error == 0) {
+      ASSERT_TRUE(task.ok()) << c.what;
+      wait_gone(static_cast<pid_t>(task.value()));
+      EXPECT_TRUE(fs::exists(ran)) << c.what;
+    } else {
+      ASSERT_FALSE(task.ok()) << c.what;
+      EXPECT_EQ(task.error().number, c.error) << c.what;
+      iterate_for(std::chrono::milliseconds(200));
+      EXPECT_FALSE(fs::exists(ran)) << c.what << " was run";
+    }
+  }
+}
+
+TEST(GtkBackendLaunch, GivesTheEnvironmentItWasStartedWith) {
+  TempDir t;
+  const fs::path bin = t.path() / "bin";
+  fs::create_directories(bin);
+  const std::string out = (t.path() / "env").string();
+  std::ofstream(bin / "printenv") << "#!/bin/sh\nenv > '" << out << "'\n";
+  chmod((bin / "printenv").c_str(), 0755);
+  // What the program sets for itself after it starts is not handed on.
+  const ScopedEnv renderer("GSK_RENDERER", "cairo");
+  GtkBackend backend({"", {bin.string()}, std::vector<std::string>{"TAV_GIVEN=a b=c"}});
+  const tav::Result<double> task = backend.launch("printenv", 0);
+  ASSERT_TRUE(task.ok());
+  wait_gone(static_cast<pid_t>(task.value()));
+  std::ifstream in(out);
+  const std::string env((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(env.find("TAV_GIVEN=a b=c\n"), std::string::npos) << env;
+  EXPECT_EQ(env.find("GSK_RENDERER"), std::string::npos) << env;
+}
+
+TEST(GtkPane, KeepsToWebAddresses) {
+  struct Case {
+    const char* uri;
+    bool pane, browser;
+  };
+  const Case cases[] = {
+      {"http://a.invalid/x", true, true},
+      {"HTTPS://a.invalid/", true, true},
+      {"about:blank", true, false},
+      {"data:text/html,x", true, false},
+      {"blob:http://a.invalid/1-2", true, false},
+      {"mailto:someone@a.invalid", false, false},
+      {"ssh://a.invalid/", false, false},
+      {"tavrino-custom:x", false, false},
+      {"file:///etc/passwd", false, false},
+      {"javascript:alert(1)", false, false},
+      {"no scheme", false, false},
+      {"", false, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(tav::gtk::pane_may_load(c.uri), c.pane) << c.uri;
+    EXPECT_EQ(tav::gtk::browser_may_open(c.uri), c.browser) << c.uri;
+  }
+}
+
+TEST(GtkPane, ReloadsAfterACrashButNotAThirdWithinAMinute) {
+  using std::chrono::seconds;
+  struct Case {
+    std::vector<int> crashes;  // seconds after the start
+    bool last_reloads;
+  };
+  const Case cases[] = {
+      {{0}, true},
+      {{0, 10}, true},
+      {{0, 10, 20}, false},
+      {{0, 10, 20, 30}, false},
+      {{0, 10, 61}, true},      // the first has left the minute
+      {{0, 10, 20, 81}, true},  // so have the first three
+  };
+  for (const Case& c : cases) {
+    tav::gtk::CrashPolicy policy;
+    const auto start = tav::gtk::CrashPolicy::Clock::now();
+    bool reloads = false;
+    for (int s : c.crashes) reloads = policy.reload_after_crash(start + seconds(s));
+    EXPECT_EQ(reloads, c.last_reloads)
+        << c.crashes.size() << " crashes, last at " << c.crashes.back();
+  }
 }
 
 // A window with a pane and a picture box whose picture is damaged.
@@ -195,7 +325,7 @@ const tav::Layout kLayout{
 
 TEST(GtkBackendWindow, TakesWhatItCanAndRefusesWhatItCannot) {
   Sink sink;
-  GtkBackend backend({"", {}});
+  GtkBackend backend({"", {}, {}});
   backend.attach(sink);
   ASSERT_TRUE(backend.create_window(1, kLayout).ok());  // the damaged picture is skipped
   const auto before = backend.inner_size(1);
@@ -222,7 +352,7 @@ TEST(GtkBackendWindow, TakesWhatItCanAndRefusesWhatItCannot) {
 }
 
 TEST(GtkBackendContract, AnswersAsEveryBackendDoes) {
-  GtkBackend backend({"", {}});
+  GtkBackend backend({"", {}, {}});
   EXPECT_THAT(tav::contract::run(backend), ::testing::IsEmpty());
   iterate_for(std::chrono::milliseconds(50));
 }

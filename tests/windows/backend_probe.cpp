@@ -184,6 +184,32 @@ int main() {
   const tav::Result<double> cut = backend.launch(std::string("start.exe\0x", 11), 0);
   check(!cut.ok() && cut.error().number == 5, "a command line with a NUL is refused");
 
+  // The current folder (wine_smoke.sh starts the probe in one holding a
+  // planted tavrino-planted.exe and explorer.exe) is never searched, not even
+  // through a relative PATH entry; the probe's own folder is.
+  {
+    wchar_t cwd[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, cwd);
+    wchar_t old_path[4096] = {};
+    GetEnvironmentVariableW(L"PATH", old_path, 4096);
+    SetEnvironmentVariableW(L"PATH", (std::wstring(L".;;planted;") + old_path).c_str());
+    for (const char* line : {"tavrino-planted.exe x", "tavrino-planted x",
+                             ".\\tavrino-planted.exe x", "\"tavrino-planted.exe\" x"}) {
+      const tav::Result<double> planted = backend.launch(line, 0);
+      check(!planted.ok() && planted.error() == tav::err::file_not_found(),
+            std::string("a program in the current folder is not found: ") + line,
+            planted.ok() ? "it was started" : describe(tav::Status(planted.error())));
+    }
+    SetEnvironmentVariableW(L"PATH", old_path);
+    const tav::Result<double> own = backend.launch("explorer probe-own-folder", 3);
+    check(own.ok(), "explorer is found in the program's own folder");
+    // An absolute path is taken as it is.
+    char absolute[MAX_PATH * 3] = {};
+    WideCharToMultiByte(CP_UTF8, 0, cwd, -1, absolute, sizeof absolute, nullptr, nullptr);
+    const std::string line = std::string("\"") + absolute + "\\tavrino-planted.exe\" absolute";
+    check(backend.launch(line, 0).ok(), "a program named by its absolute path is started", line);
+  }
+
   // An error report is a window of its own and does not hold the caller.
   backend.report_error("Tavrino probe", tav::err::file_not_found());
   HWND report = FindWindowW(L"TavrinoReport", L"Tavrino probe");

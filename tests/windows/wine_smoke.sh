@@ -60,12 +60,24 @@ cp "$build/recorders/start.exe" "$app/help.exe"
 launches="$app/launches.txt"
 cd "$app"
 
-# ---- the backend, driven from inside the process
+# ---- the backend, driven from inside the process, started in a folder with
+# planted programs that a launch must never find there
+planted="$work/planted"
+mkdir -p "$planted"
+cp "$build/recorders/explorer.exe" "$planted/explorer.exe"
+cp "$build/recorders/explorer.exe" "$planted/tavrino-planted.exe"
 t1=$(date +%s%N)
-timeout 120 wine ./tavrino-win32-probe.exe >"$work/probe.log" 2>&1 || true
+(cd "$planted" && timeout 120 wine "$app/tavrino-win32-probe.exe") >"$work/probe.log" 2>&1 || true
 sed 's/\r$//' "$work/probe.log"
 grep -q '^ALL PASSED' "$work/probe.log" || fail "backend probe"
 timeout 30 wineserver -w || true
+planted_runs=$(sed 's/\r$//' "$planted/launches.txt" 2>/dev/null || true)
+[ "$planted_runs" = "0	\"$(winepath -w "$planted")\\tavrino-planted.exe\" absolute" ] ||
+  fail "programs in the current folder ran: $planted_runs"
+pass "the current folder is not searched; an absolute path is taken as it is"
+grep -q '^3	explorer probe-own-folder$' <(sed 's/\r$//' "$launches") ||
+  fail "the probe's explorer did not come from its own folder"
+pass "explorer is found in the program's own folder"
 
 # ---- the shipped program, driven as a user would
 # F1 opens the help address with the system's handler for http: a recorder.

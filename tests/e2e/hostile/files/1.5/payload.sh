@@ -1,0 +1,2 @@
+#!/bin/sh
+echo served as a download

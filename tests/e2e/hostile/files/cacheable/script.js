@@ -1,0 +1,1 @@
+var tavrinoCached = 1;
