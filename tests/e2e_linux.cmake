@@ -21,7 +21,8 @@ target_link_libraries(e2e_wm_close PRIVATE PkgConfig::E2E_X11 tavrino_warnings)
 
 set(_e2e_scenarios start updates about resize exit close_request no_site web_process_crash
                    missing_program installed glyphs demo_run keyboard keyboard_updates
-                   keyboard_crash hostile_files hostile_links hostile_busy)
+                   keyboard_crash hostile_files hostile_links hostile_busy
+                   hostile_busy_display_gone)
 foreach(scenario ${_e2e_scenarios})
   add_test(NAME e2e.${scenario}
            COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/e2e/e2e.py

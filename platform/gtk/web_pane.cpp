@@ -1,10 +1,15 @@
 #include "platform/gtk/web_pane.h"
 
 #include <gtk/gtk.h>
+#include <unistd.h>
 #include <webkit/webkit.h>
+#ifdef GDK_WINDOWING_X11
+#include <gdk/x11/gdkx.h>
+#endif
 
 #include <algorithm>
 #include <array>
+#include <set>
 
 namespace tav::gtk {
 
@@ -23,6 +28,26 @@ void open_if_asked(WebKitNavigationAction* action, const WebPanes::OpenInBrowser
   WebKitURIRequest* request = webkit_navigation_action_get_request(action);
   const char* uri = request ? webkit_uri_request_get_uri(request) : nullptr;
   if (uri && browser_may_open(uri)) open(uri);
+}
+
+// The panes alive in the process, for a run that ends without its windows
+// being torn down.
+std::set<WebKitWebView*>& live_panes() {
+  static std::set<WebKitWebView*> panes;
+  return panes;
+}
+
+// When the X server goes away, GDK ends the process on the spot; a web
+// process busy in a script would run on for seconds. This handler, in place
+// of GDK's, ends the panes' web processes first.
+void end_panes_with_display() {
+#ifdef GDK_WINDOWING_X11
+  if (!GDK_IS_X11_DISPLAY(gdk_display_get_default())) return;
+  XSetIOErrorHandler([](Display*) -> int {
+    for (WebKitWebView* view : live_panes()) webkit_web_view_terminate_web_process(view);
+    _exit(1);
+  });
+#endif
 }
 
 }  // namespace
@@ -59,16 +84,19 @@ WebPanes::WebPanes(OpenInBrowser open)
                      webkit_download_cancel(download);
                    }),
                    nullptr);
+  end_panes_with_display();
 }
 
 WebPanes::~WebPanes() {
   for (auto& [view, pane] : panes_) {
     g_object_weak_unref(G_OBJECT(const_cast<void*>(view)), &WebPanes::forget, this);
+    live_panes().erase(static_cast<WebKitWebView*>(const_cast<void*>(view)));
   }
 }
 
 void WebPanes::forget(gpointer self, GObject* view) {
   static_cast<WebPanes*>(self)->panes_.erase(view);
+  live_panes().erase(reinterpret_cast<WebKitWebView*>(view));
 }
 
 GtkWidget* WebPanes::create() {
@@ -85,6 +113,7 @@ GtkWidget* WebPanes::create() {
   Pane* p = pane.get();
   panes_[view] = std::move(pane);
   g_object_weak_ref(G_OBJECT(view), &WebPanes::forget, this);
+  live_panes().insert(view);
 
   g_signal_connect(view, "decide-policy",
                    G_CALLBACK(+[](WebKitWebView*, WebKitPolicyDecision* decision,

@@ -894,6 +894,18 @@ def scenario_hostile_busy(world):
     world.check_nothing_left(within=1)
 
 
+def scenario_hostile_busy_display_gone(world):
+    """A page that keeps its web process busy, and the X server goes away:
+    nothing of the program runs a second after it has ended."""
+    world.start()
+    wait_page(world)
+    time.sleep(1.5)
+    world.kill("openbox")
+    world.kill("xvfb")
+    check(world.wait_exit() == 1, "the program ends with its display")
+    world.check_nothing_left(within=1)
+
+
 def scenario_missing_program(world):
     """No explorer anywhere: the launch fails with run-time error 53, shown in a
     message window that blocks nothing; the program goes on, and the last
@@ -1171,6 +1183,7 @@ SCENARIOS = {
     "hostile_files": (scenario_hostile_files, {"site": "files"}),
     "hostile_links": (scenario_hostile_links, {"site": "links"}),
     "hostile_busy": (scenario_hostile_busy, {"site": "busy"}),
+    "hostile_busy_display_gone": (scenario_hostile_busy_display_gone, {"site": "busy"}),
 }
 
 
