@@ -201,8 +201,10 @@ TEST(GtkBackendLaunch, RefusesWhatCannotRunAsItIs) {
       wait_gone(static_cast<pid_t>(task.value()));
       EXPECT_TRUE(fs::exists(ran)) << c.what;
     } else {
-      ASSERT_FALSE(task.ok()) << c.what;
-      EXPECT_EQ(task.error().number, c.error) << c.what;
+      EXPECT_FALSE(task.ok()) << c.what << " was started";
+      if (!task.ok()) {
+        EXPECT_EQ(task.error().number, c.error) << c.what;
+      }
       iterate_for(std::chrono::milliseconds(200));
       EXPECT_FALSE(fs::exists(ran)) << c.what << " was run";
     }
