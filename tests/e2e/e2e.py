@@ -631,6 +631,9 @@ def scenario_updates(world):
     world.wait_window("Form1")
     wait_for(lambda: len(world.gets("/1.5/updates.html")) == 2, 10, "a fresh GET")
     check(True, "'Update' after closing loads the updates page afresh")
+    # Closing the updates window ended its web process, and that one alone.
+    check(world.gets("/1.5/encrypted.html") == ["/1.5/encrypted.html"],
+          "the typing page was loaded once, never again")
 
 
 def scenario_about(world):
