@@ -322,8 +322,9 @@ def main():
         print(f"main process VmRSS (median of the last {BLOCK} rounds): "
               f"{base['rss'] / MiB:.2f} MiB -> {end['rss'] / MiB:.2f} MiB "
               f"({growth / MiB:+.2f} MiB); median change {end['per_round']:+.1f} KiB a round "
-              f"(warm-up {base['per_round']:+.1f}); steps of 1 MiB or more: "
-              + (", ".join(f"round {r} {c / MiB:+.1f} MiB" for r, c in end["steps"]) or "none"))
+              f"(warm-up {base['per_round']:+.1f}); {len(end['steps'])} steps of 1 MiB or more"
+              + (f", the largest {max((c for _, c in end['steps']), key=abs) / MiB:+.1f} MiB, "
+                 f"the first after round {end['steps'][0][0]}" if end["steps"] else ""))
         for kinds, label in ((("Pss_Anon", "Pss_File", "Pss_Shmem"), "process tree PSS"),
                              (("Pss_Anon",), "  of it the processes' own (anonymous)"),
                              (("Pss_File", "Pss_Shmem"), "  of it files and shared memory")):

@@ -8,8 +8,9 @@ programs named explorer and start.exe. The driver clicks with xdotool at the
 controls' stored places, reads pixels from screenshots, and counts the GETs
 the fixture site logged. Everything it started is ended, and the namespace
 and temporary files removed, also when a check fails. The hostile_* scenarios
-serve a site of their own (hostile/<name> beside this file) whose typing page does what a
-hostile page can: download, store, open other schemes and windows, busy-loop.
+serve a site of their own (hostile/<name> beside this file) whose typing page
+does what a hostile page can: download, store, open other schemes and windows,
+busy-loop.
 
 Run: e2e.py --binary BIN --build-dir DIR --cmake CMAKE --recorder REC
             --wm-close PROG --site DIR
