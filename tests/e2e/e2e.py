@@ -1159,10 +1159,22 @@ def scenario_keyboard_updates(world):
 
 
 def scenario_keyboard_crash(world):
-    """The web process is killed while the pane has the focus: Tab still leaves it."""
+    """The web process is killed while the pane has the focus: the page loaded
+    again takes Tab as at start; a pane left dead (the third crash within a
+    minute) lets Tab leave it."""
     w = world.start()
     wait_page(world)
     kill_web_processes(world)
+    wait_for(lambda: len(world.gets(TYPING)) == 2, 15, "the page to load again")
+    wait_for(lambda: len(world.sizes()) >= 2, 10, "the page's load beacon")
+    world.key(w, "Tab")
+    wait_field(world, TYPING, ["focus"],
+               "after a crash, Tab reaches the field of the page loaded again")
+    kill_web_processes(world)
+    wait_for(lambda: len(world.gets(TYPING)) == 3, 15, "the page to load again")
+    kill_web_processes(world)
+    time.sleep(1.0)
+    check(len(world.gets(TYPING)) == 3, "the third crash leaves the pane dead")
     world.key(w, "Tab")
     world.key(w, "Tab")
     world.key(w, "space")
@@ -1185,7 +1197,7 @@ SCENARIOS = {
     "demo_run": (scenario_demo_run, {}),
     "keyboard": (scenario_keyboard, {"pages": FIELD_PAGES}),
     "keyboard_updates": (scenario_keyboard_updates, {"pages": FIELD_PAGES}),
-    "keyboard_crash": (scenario_keyboard_crash, {}),
+    "keyboard_crash": (scenario_keyboard_crash, {"pages": FIELD_PAGES}),
     "hostile_files": (scenario_hostile_files, {"site": "files"}),
     "hostile_links": (scenario_hostile_links, {"site": "links"}),
     "hostile_busy": (scenario_hostile_busy, {"site": "busy"}),
