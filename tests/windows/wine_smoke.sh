@@ -39,14 +39,23 @@ export XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/sha
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winebrowser.exe=d"
 mkdir -p "$HOME"
 
-# Our own X server; -displayfd picks a free display number.
-exec 3>"$work/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# Our own X server, on a display number of its own. Not -displayfd: it
+# starts at :0, and in a network namespace of its own (check.sh) the abstract
+# X socket does not collide with another harness's :0, so two runs could both
+# take :0 and remove each other's lock and socket files.
+display=""
+for n in $(seq $((4000 + $$ % 1000)) 5999); do
+  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+    display=$n
+    break
+  fi
+done
+[ -n "$display" ] || fail "no free display number"
+Xvfb ":$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
-exec 3>&-
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || fail "Xvfb did not start"
-export DISPLAY=":$(head -n1 "$work/display")"
+for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+[ -e "/tmp/.X11-unix/X$display" ] || fail "Xvfb did not start"
+export DISPLAY=":$display"
 
 t0=$(date +%s%N)
 timeout 180 wineboot -i >"$work/wineboot.log" 2>&1 || fail "wineboot"
