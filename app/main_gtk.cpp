@@ -15,13 +15,6 @@ extern "C" void tavrino_icons_register_resource(void);
 
 namespace {
 
-std::string exe_dir() {
-  tav::gtk::GCharPtr exe(g_file_read_link("/proc/self/exe", nullptr));
-  if (!exe) return {};
-  tav::gtk::GCharPtr dir(g_path_get_dirname(exe.get()));
-  return dir.get();
-}
-
 // The program writes nothing, and neither do the libraries below its web
 // engine, which keep caches of their own in the user's cache folder: the GL
 // driver's shader cache is off, and GStreamer's plugin registry is read when
@@ -71,10 +64,8 @@ int main() {
   tav::gtk::GtkBackend::Options options;
   options.environment = std::move(start_environment);
   options.icon_name = "tavrino";
-  // The helper programs: beside the build tree's or installed binary, then
-  // where the installation put them.
-  const std::string dir = exe_dir();
-  if (!dir.empty()) options.program_dirs.push_back(dir + "/../libexec/tavrino");
+  // Where the installation put the helper programs (the backend also looks
+  // beside the program and in its own ../libexec/tavrino).
   options.program_dirs.emplace_back(TAVRINO_LIBEXEC_DIR);
 
   int status = 0;

@@ -4,14 +4,6 @@ if(NOT TARGET tavrino)
   return()
 endif()
 
-# The GTK backend itself, on a display of its own.
-find_program(XVFB_RUN xvfb-run REQUIRED)
-add_executable(gtk_backend_test ${CMAKE_CURRENT_LIST_DIR}/e2e/gtk_backend_test.cpp)
-target_link_libraries(gtk_backend_test PRIVATE tavrino_gtk tavrino_warnings GTest::gtest GTest::gmock)
-add_test(NAME gtk_backend_test COMMAND ${XVFB_RUN} -a -s "-nolisten tcp"
-                                       env NO_AT_BRIDGE=1 $<TARGET_FILE:gtk_backend_test>)
-set_tests_properties(gtk_backend_test PROPERTIES LABELS gtk TIMEOUT 60)
-
 add_executable(e2e_recorder ${CMAKE_CURRENT_LIST_DIR}/e2e/recorder.cpp)
 target_link_libraries(e2e_recorder PRIVATE tavrino_warnings)
 find_package(PkgConfig REQUIRED)

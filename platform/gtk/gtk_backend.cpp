@@ -368,6 +368,8 @@ struct GtkBackend::NativeWindow {
   }
 };
 
+// ---- set-up -------------------------------------------------------------
+
 GtkBackend::GtkBackend(Options options)
     : options_(std::move(options)),
       app_dir_(self_dir()),
@@ -406,17 +408,30 @@ GtkBackend::NativeWindow* GtkBackend::lookup(WindowId id) {
   return it == windows_.end() ? nullptr : it->second.get();
 }
 
+// ---- windows ------------------------------------------------------------
+
 Status GtkBackend::create_window(WindowId id, const Layout& layout) {
   auto nw = std::make_unique<NativeWindow>();
   nw->sink = &sink();
   nw->id = id;
   nw->layout = &layout;
+  build(*nw);
+  place(*nw);
+  connect(*nw);
+  windows_[id] = std::move(nw);
+  return {};
+}
+
+// Building: the window, its fixed-position root and a native widget for
+// every record, styled from the layout by one CSS provider per window.
+void GtkBackend::build(NativeWindow& nw) {
+  const Layout& layout = *nw.layout;
   const FormRecord& form = layout.form;
   const int inner_w = px(form.client_width);
   const int inner_h = px(form.client_height);
 
-  nw->window = retain(GTK_WINDOW(gtk_window_new()));
-  GtkWindow* win = nw->window.get();
+  nw.window = retain(GTK_WINDOW(gtk_window_new()));
+  GtkWindow* win = nw.window.get();
   gtk_window_set_title(win, std::string(form.caption).c_str());
   gtk_window_set_resizable(win, form.border == BorderStyle::Sizable);
   if (form.icon && !options_.icon_name.empty()) {
@@ -426,22 +441,22 @@ Status GtkBackend::create_window(WindowId id, const Layout& layout) {
   // No default size: the window opens at its content's natural size, the
   // form's client size, beside whatever title bar the desktop draws (a
   // client-side one included, which a default size would eat into).
-  nw->root = TAV_FIXED_BOX(fixed_box_new(inner_w, inner_h));
-  const std::string prefix = "tav-w" + std::to_string(id) + "-";
+  nw.root = TAV_FIXED_BOX(fixed_box_new(inner_w, inner_h));
+  const std::string prefix = "tav-w" + std::to_string(nw.id) + "-";
   std::ostringstream css;
-  gtk_widget_add_css_class(GTK_WIDGET(nw->root), (prefix + "form").c_str());
+  gtk_widget_add_css_class(GTK_WIDGET(nw.root), (prefix + "form").c_str());
   if (form.back)
     css << "." << prefix << "form { background-color: " << css_colour(*form.back) << "; }\n";
-  gtk_window_set_child(win, GTK_WIDGET(nw->root));
+  gtk_window_set_child(win, GTK_WIDGET(nw.root));
 
   // Native widgets for every record; they are put into their containers
   // afterwards, in stacking order.
   const auto& controls = layout.controls;
-  nw->widgets.assign(controls.size(), nullptr);
-  nw->rects.resize(controls.size());
+  nw.widgets.assign(controls.size(), nullptr);
+  nw.rects.resize(controls.size());
   for (ControlId i = 0; i < controls.size(); ++i) {
     const ControlRecord& c = controls[i];
-    nw->rects[i] = {px(c.left), px(c.top), px(c.width), px(c.height)};
+    nw.rects[i] = {px(c.left), px(c.top), px(c.width), px(c.height)};
     const std::string cls = prefix + "c" + std::to_string(i);
     GtkWidget* w = nullptr;
     switch (c.kind) {
@@ -489,43 +504,63 @@ Status GtkBackend::create_window(WindowId id, const Layout& layout) {
     }
     if (!w) continue;
     gtk_widget_add_css_class(w, cls.c_str());
-    nw->widgets[i] = w;
+    nw.widgets[i] = w;
   }
 
+  nw.css = adopt(gtk_css_provider_new());
+  const std::string css_text = css.str();
+  gtk_css_provider_load_from_data(nw.css.get(), css_text.c_str(),
+                                  static_cast<gssize>(css_text.size()));
+  gtk_style_context_add_provider_for_display(gdk_display_get_default(),
+                                             GTK_STYLE_PROVIDER(nw.css.get()),
+                                             GTK_STYLE_PROVIDER_PRIORITY_APPLICATION + 1);
+}
+
+// Placing: each widget into its container (the form or a picture box), from
+// the bottom of the stacking order up.
+void GtkBackend::place(NativeWindow& nw) {
+  const Layout& layout = *nw.layout;
+  const auto& controls = layout.controls;
   // Containers first, so each child finds its container's widget.
   std::vector<std::optional<ControlId>> containers{std::nullopt};
   for (ControlId i = 0; i < controls.size(); ++i) {
     if (controls[i].kind == Kind::PictureBox) containers.emplace_back(i);
   }
   for (const auto& container : containers) {
-    GtkWidget* box = container ? nw->widgets[*container] : GTK_WIDGET(nw->root);
+    GtkWidget* box = container ? nw.widgets[*container] : GTK_WIDGET(nw.root);
     for (ControlId i : stacking_order(layout, container)) {
-      GtkWidget* w = nw->widgets[i];
+      GtkWidget* w = nw.widgets[i];
       if (!w) continue;
-      const auto& r = nw->rects[i];
+      const auto& r = nw.rects[i];
       fixed_box_put(TAV_FIXED_BOX(box), w, r.x, r.y, r.width, r.height);
     }
   }
   // A control whose container is missing from the layout was never put
   // anywhere; drop it rather than leak a floating widget.
   for (ControlId i = 0; i < controls.size(); ++i) {
-    GtkWidget* w = nw->widgets[i];
+    GtkWidget* w = nw.widgets[i];
     if (w && !gtk_widget_get_parent(w)) {
       g_object_ref_sink(w);
       g_object_unref(w);
-      nw->widgets[i] = nullptr;
+      nw.widgets[i] = nullptr;
     }
   }
+}
 
+// Connecting: clicks, the window system's requests, keys, the focus and the
+// inner size, each reported to the runtime.
+void GtkBackend::connect(NativeWindow& nw) {
+  const auto& controls = nw.layout->controls;
+  GtkWindow* win = nw.window.get();
   // Clicks: buttons and labels raise Click.
   for (ControlId i = 0; i < controls.size(); ++i) {
-    GtkWidget* w = nw->widgets[i];
+    GtkWidget* w = nw.widgets[i];
     if (!w) continue;
     const Kind k = controls[i].kind;
     if (k != Kind::CommandButton && k != Kind::Label) continue;
-    nw->targets.push_back(
-        std::make_unique<NativeWindow::ClickTarget>(NativeWindow::ClickTarget{&sink(), id, i}));
-    auto* target = nw->targets.back().get();
+    nw.targets.push_back(
+        std::make_unique<NativeWindow::ClickTarget>(NativeWindow::ClickTarget{&sink(), nw.id, i}));
+    auto* target = nw.targets.back().get();
     if (k == Kind::CommandButton) {
       g_signal_connect(w, "clicked", G_CALLBACK(+[](GtkButton*, NativeWindow::ClickTarget* t) {
                          if (t->sink) t->sink->clicked(t->window, t->control);
@@ -548,20 +583,12 @@ Status GtkBackend::create_window(WindowId id, const Layout& layout) {
     }
   }
 
-  nw->css = adopt(gtk_css_provider_new());
-  const std::string css_text = css.str();
-  gtk_css_provider_load_from_data(nw->css.get(), css_text.c_str(),
-                                  static_cast<gssize>(css_text.size()));
-  gtk_style_context_add_provider_for_display(gdk_display_get_default(),
-                                             GTK_STYLE_PROVIDER(nw->css.get()),
-                                             GTK_STYLE_PROVIDER_PRIORITY_APPLICATION + 1);
-
   // The window system's requests and the inner size.
   g_signal_connect_swapped(win, "close-request", G_CALLBACK(+[](NativeWindow* self) -> gboolean {
                              if (self->sink) self->sink->close_requested(self->id);
                              return TRUE;  // the runtime unloads the window itself
                            }),
-                           nw.get());
+                           &nw);
   // Keys the window takes before its widgets: F1, Tab and Shift+Tab.
   GtkEventController* keys = gtk_event_controller_key_new();
   gtk_event_controller_set_propagation_phase(keys, GTK_PHASE_CAPTURE);
@@ -570,21 +597,53 @@ Status GtkBackend::create_window(WindowId id, const Layout& layout) {
                                   GdkModifierType state, NativeWindow* self) -> gboolean {
                      return self->key_pressed(controller, keyval, state);
                    }),
-                   nw.get());
+                   &nw);
   gtk_widget_add_controller(GTK_WIDGET(win), keys);
-  set_up_focus(*nw);
+  set_up_focus(nw);
   fixed_box_on_allocated(
-      nw->root,
+      nw.root,
       [](gpointer data, int, int) {
         auto* self = static_cast<NativeWindow*>(data);
         self->allocated = true;
         self->schedule_report();
       },
-      nw.get());
+      &nw);
+}
 
-  windows_[id] = std::move(nw);
+Status GtkBackend::show_window(WindowId id) {
+  NativeWindow* nw = lookup(id);
+  if (!nw) return err::object_required();
+  nw->shown = true;
+  gtk_window_present(nw->window.get());
+  nw->watch_surface();
+  if (nw->allocated) nw->schedule_report();
   return {};
 }
+
+Status GtkBackend::destroy_window(WindowId id) {
+  auto it = windows_.find(id);
+  if (it == windows_.end()) return err::object_required();
+  it->second->unhook();
+  closed_.push_back(std::move(it->second));
+  windows_.erase(it);
+  if (!reap_source_) reap_source_ = g_idle_add(&GtkBackend::reap_closed, this);
+  return {};
+}
+
+int GtkBackend::reap_closed(void* self) {
+  auto* backend = static_cast<GtkBackend*>(self);
+  backend->reap_source_ = 0;
+  backend->closed_.clear();
+  return G_SOURCE_REMOVE;
+}
+
+Result<SizeTwips> GtkBackend::inner_size(WindowId id) {
+  NativeWindow* nw = lookup(id);
+  if (!nw) return err::object_required();
+  return nw->size();
+}
+
+// ---- the keyboard focus -------------------------------------------------
 
 // The focus order of the layout: its controls take the focus (picture boxes
 // and web views are not focusable by default), no other widget does.
@@ -624,38 +683,7 @@ void GtkBackend::focus(WindowId id, ControlId control) {
   nw->give_focus(control);
 }
 
-Status GtkBackend::show_window(WindowId id) {
-  NativeWindow* nw = lookup(id);
-  if (!nw) return err::object_required();
-  nw->shown = true;
-  gtk_window_present(nw->window.get());
-  nw->watch_surface();
-  if (nw->allocated) nw->schedule_report();
-  return {};
-}
-
-Status GtkBackend::destroy_window(WindowId id) {
-  auto it = windows_.find(id);
-  if (it == windows_.end()) return err::object_required();
-  it->second->unhook();
-  closed_.push_back(std::move(it->second));
-  windows_.erase(it);
-  if (!reap_source_) reap_source_ = g_idle_add(&GtkBackend::reap_closed, this);
-  return {};
-}
-
-int GtkBackend::reap_closed(void* self) {
-  auto* backend = static_cast<GtkBackend*>(self);
-  backend->reap_source_ = 0;
-  backend->closed_.clear();
-  return G_SOURCE_REMOVE;
-}
-
-Result<SizeTwips> GtkBackend::inner_size(WindowId id) {
-  NativeWindow* nw = lookup(id);
-  if (!nw) return err::object_required();
-  return nw->size();
-}
+// ---- the browser pane ---------------------------------------------------
 
 Status GtkBackend::navigate(WindowId id, ControlId pane, std::string_view url) {
   NativeWindow* nw = lookup(id);
@@ -683,13 +711,21 @@ Result<Variant> GtkBackend::top(WindowId id, ControlId control) {
   return Variant(static_cast<double>(nw->layout->controls[control].top));
 }
 
+// ---- launch, loop, reports, help ----------------------------------------
+
 std::string GtkBackend::find_program(const std::string& word) const {
   if (word.empty() || word.find('/') != std::string::npos) return {};
   std::vector<std::string> names{word};
   if (word.find('.') == std::string::npos) names.push_back(word + ".exe");
 
+  // The search order, in one place: the program's own folder, the helper
+  // folder beside it (build tree and installation alike), the caller's
+  // folders, then PATH.
   std::vector<std::string> dirs;
-  if (!app_dir_.empty()) dirs.push_back(app_dir_);
+  if (!app_dir_.empty()) {
+    dirs.push_back(app_dir_);
+    dirs.push_back(app_dir_ + "/../libexec/tavrino");
+  }
   for (const auto& d : options_.program_dirs) dirs.push_back(d);
   if (const char* path = g_getenv("PATH")) {
     std::istringstream entries(path);

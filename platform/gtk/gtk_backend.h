@@ -31,7 +31,7 @@ class GtkBackend final : public Backend {
     // makes the name known to the icon theme.
     std::string icon_name;
     // Directories searched for a launched program after the program's own
-    // directory and before PATH.
+    // directory and its ../libexec/tavrino, and before PATH.
     std::vector<std::string> program_dirs;
     // The environment ("NAME=value" entries) that launched programs and the
     // desktop's browser get: the one the program was started with, before it
@@ -60,7 +60,8 @@ class GtkBackend final : public Backend {
   void open_help(std::string_view address) override;
 
   // Where a launch would find the program word: the program's own directory,
-  // then `program_dirs`, then the absolute entries of PATH; a word without an
+  // its ../libexec/tavrino, then `program_dirs`, then the absolute entries of
+  // PATH; a word without an
   // extension is also tried with ".exe". Empty when nothing is found.
   std::string find_program(const std::string& word) const;
 
@@ -70,6 +71,9 @@ class GtkBackend final : public Backend {
  private:
   struct NativeWindow;
   NativeWindow* lookup(WindowId id);
+  void build(NativeWindow& nw);
+  void place(NativeWindow& nw);
+  void connect(NativeWindow& nw);
   static void set_up_focus(NativeWindow& nw);
   static int reap_closed(void* self);
   // Opens an address in the desktop's default browser, with the launch
