@@ -31,21 +31,23 @@ ROOT = Path(__file__).resolve().parent.parent
 MAIN_TITLE = "Tavrino 1.5"
 UPDATES_TITLE = "Form1"
 ABOUT_TITLE = "About - Tavrino 1.5"
-BASE_SIZE = (935, 743)  # the main window's inner area, 14025 x 11145 twips
 
 
-def centre(left, top, width, height):
-    """The pixel centre of a rectangle given in twips."""
-    return ((left + width // 2) // 15, (top + height // 2) // 15)
+def layout_places(program):
+    """The places the run clicks, from the layout tables of the program's
+    build (layouts.json beside its bin/ folder)."""
+    sys.path.insert(0, str(ROOT / "tests"))
+    from layouts import Layouts
+    layouts = Layouts.of_build(str(Path(program).resolve().parent.parent))
+    return {
+        "base_size": layouts.inner("frmDownloadDisplay"),
+        "update": layouts.centre("frmDownloadDisplay", "Command1"),
+        "about": layouts.centre("frmDownloadDisplay", "Command2"),
+        "close_updates": layouts.centre("Form1", "Label3"),
+        "close_about": layouts.centre("frmabout", "Command1"),
+    }
 
 
-# The main window's buttons; "Click here to close" at (240,120) in the strip
-# at (0,4680) of the updates window; "Close" at (3120,7200) in the picture at
-# (-240,-240) of the about window.
-UPDATE_BUTTON = centre(11280, 10800, 1335, 375)
-ABOUT_BUTTON = centre(9840, 10800, 1335, 375)
-CLOSE_UPDATES = centre(0 + 240, 4680 + 120, 1815, 255)
-CLOSE_ABOUT = centre(-240 + 3120, -240 + 7200, 1335, 360)
 RESIZES = [(600, 450), (1200, 900), (800, 600), (1024, 768), (700, 820), (1300, 700)]
 MiB = 1024
 # The main process's resident size after each round holds still within some
@@ -68,8 +70,9 @@ class Failure(Exception):
 
 
 class Soak:
-    def __init__(self, session, proc, timeout):
+    def __init__(self, session, proc, timeout, places):
         self.s = session
+        self.places = places
         self.x = session.x
         self.site = session.site
         self.proc = proc
@@ -118,11 +121,13 @@ class Soak:
     def update_round(self):
         self.steps += 1
         self.timings["update"].append(
-            self.open_and_close(UPDATE_BUTTON, UPDATES_TITLE, CLOSE_UPDATES, "updates"))
+            self.open_and_close(self.places["update"], UPDATES_TITLE,
+                                self.places["close_updates"], "updates"))
 
     def about_round(self):
         self.steps += 1
-        self.timings["about"].append(self.open_and_close(ABOUT_BUTTON, ABOUT_TITLE, CLOSE_ABOUT))
+        self.timings["about"].append(self.open_and_close(self.places["about"], ABOUT_TITLE,
+                                                             self.places["close_about"]))
 
     def wait_size(self, size):
         deadline = time.monotonic() + self.timeout
@@ -134,9 +139,9 @@ class Soak:
         return False
 
     def restore_size(self):
-        self.xdotool("windowsize", self.main, *BASE_SIZE)
-        if not self.wait_size(BASE_SIZE):
-            raise Failure(f"the main window did not return to {BASE_SIZE}: "
+        self.xdotool("windowsize", self.main, *self.places["base_size"])
+        if not self.wait_size(self.places["base_size"]):
+            raise Failure(f"the main window did not return to {self.places['base_size']}: "
                           f"{self.x.geometry(self.main)}")
         # The X window has its size; let GTK lay out its buttons again before
         # the next click aims at them.
@@ -289,7 +294,7 @@ def main():
     with harness.Session(site_mode="soak", window_manager=True) as session:
         t0, proc = session.spawn([args.program], "tavrino",
                                  dict(e.split("=", 1) for e in args.env))
-        soak = Soak(session, proc, args.timeout)
+        soak = Soak(session, proc, args.timeout, layout_places(args.program))
         try:
             soak.start()
             # The warm-up takes the window to every size of the counted

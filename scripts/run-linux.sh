@@ -135,8 +135,12 @@ shot="$build/screenshot.png"
 import -window "$win" "$shot"
 echo "Screenshot of the main window: $shot"
 
-# "Exit" sits at 12600, 10800 twips (840, 720 pixels), 97 x 25 pixels.
-xdotool mousemove --window "$win" 888 732 click 1
+# "Exit", at its place in the main window's layout table.
+exit_at=$(python3 -c 'import sys; sys.path.insert(0, sys.argv[1])
+from layouts import Layouts
+print(*Layouts.of_build(sys.argv[2]).centre("frmDownloadDisplay", "Command6"))' \
+  "$here/../tests" "$build")
+xdotool mousemove --window "$win" $exit_at click 1
 for _ in $(seq 50); do
   kill -0 "$prog_pid" 2>/dev/null || break
   sleep 0.1

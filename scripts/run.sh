@@ -7,5 +7,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 cmake --preset release
-cmake --build --preset release -j"$(nproc)" --target tavrino
+cmake --build --preset release -j"$(nproc)" --target tavrino layouts_json
 exec scripts/run-linux.sh build/release

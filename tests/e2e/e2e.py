@@ -31,6 +31,9 @@ import time
 import traceback
 import urllib.parse
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from layouts import Layouts  # noqa: E402
+
 SCREEN_W, SCREEN_H = 1280, 1024
 T0 = time.monotonic()
 NET_ADDR = "192.0.2.1"
@@ -48,21 +51,24 @@ def centre(left, top, width, height, dx=0, dy=0):
 
 # Stored places (twips) from the layout tables, measured from each window's
 # inner top-left corner; controls inside a picture box include its offset.
-MAIN = {
-    "about": (9840, 10800, 1335, 375),
-    "update": (11280, 10800, 1335, 375),
-    "exit": (12600, 10800, 1455, 375),
-    "credit": (11160, 11040, 3135, 255),
-}
-MAIN_INNER = (935, 743)
-UPDATES = {  # in the bottom strip at (0, 4680)
-    "close": (240, 4680 + 120, 1815, 255),
-    "link": (4200, 4680 + 120, 2535, 255),
-}
-ABOUT = {  # in Picture1 at (-240, -240)
-    "close": (3120 - 240, 7200 - 240, 1335, 360),
-    "link": (1440 - 240, 6720 - 240, 4335, 495),
-}
+# Filled from the build's layouts.json when the driver starts.
+MAIN = {}
+MAIN_INNER = ()
+UPDATES = {}
+ABOUT = {}
+
+
+def load_layouts(build_dir):
+    global MAIN_INNER
+    layouts = Layouts.of_build(build_dir)
+    for places, window, names in (
+            (MAIN, "frmDownloadDisplay", {"about": "Command2", "update": "Command1",
+                                          "exit": "Command6", "credit": "Label3"}),
+            (UPDATES, "Form1", {"close": "Label3", "link": "Label2(1)"}),
+            (ABOUT, "frmabout", {"close": "Command1", "link": "lblURL(1)"})):
+        places.update({key: layouts.rect(window, control) for key, control in names.items()})
+    MAIN_INNER = layouts.inner("frmDownloadDisplay")
+
 
 PAGE_GREEN = (0x1E, 0x96, 0x50)
 UPDATES_BLUE = (0x30, 0x60, 0xC0)
@@ -1014,6 +1020,7 @@ def scenario_demo_run(world):
     demo site answers through the program's proxy setting, the screenshot
     shows the typed text in the output area, and nothing is left running."""
     build = os.path.dirname(world.app_bin)
+    shutil.copy(os.path.join(world.args.build_dir, "layouts.json"), build)
     with open(os.path.join(build, "CMakeCache.txt"), "w") as f:
         f.write("TAVRINO_PRODUCT_HOST:STRING=%s\nTAVRINO_MAKER_HOST:STRING=%s\n"
                 % (world.args.product_host, world.args.maker_host))
@@ -1220,6 +1227,7 @@ def main():
     ap.add_argument("scenario", choices=sorted(SCENARIOS))
     args = ap.parse_args()
     args.e2e_dir = os.path.dirname(os.path.abspath(__file__))
+    load_layouts(args.build_dir)
     if os.geteuid() != 0:
         print("FAIL: the end-to-end tests need root for their network namespace")
         return 1
