@@ -142,6 +142,16 @@ click() {  # window left_twips top_twips
   xdotool click 1
 }
 
+# The program ends by itself once its last window has gone, with status 0.
+expect_clean_end() {
+  local status=0
+  for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.2; done
+  kill -0 "$app_pid" 2>/dev/null && fail "the process did not end with its last window"
+  wait "$app_pid" || status=$?
+  app_pid=
+  [ "$status" = 0 ] || fail "the program exited with $status"
+}
+
 t2=$(date +%s%N)
 main=$(wait_window "Tavrino 1.5") || fail "the main window did not appear"
 pass "main window \"Tavrino 1.5\" appears"
@@ -197,12 +207,7 @@ pass "\"Close\" closes the about window; the run goes on"
 
 click "$form1" $((240 + 1815 / 2)) $((4680 + 120 + 255 / 2))  # Click here to close
 wait_gone "Form1" || fail "\"Click here to close\" did not close Form1"
-status=0
-for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.2; done
-kill -0 "$app_pid" 2>/dev/null && fail "the process did not end with its last window"
-wait "$app_pid" || status=$?
-app_pid=
-[ "$status" = 0 ] || fail "the program exited with $status"
+expect_clean_end
 pass "closing the last window ends the process with status 0"
 [ -s "$work/app.log" ] && { echo "program output:"; cat "$work/app.log"; }
 echo "wine run: probe $(( (t2 - t1) / 1000000 )) ms, program $(( ($(date +%s%N) - t2) / 1000000 )) ms"
@@ -242,12 +247,7 @@ pass "Tab then Return in the about window click \"Close\""
 # The main window is active again, with the focus back on "About".
 keys "$main" shift+Tab shift+Tab space
 wait_gone "Tavrino 1.5" || fail "Shift+Tab twice then Space from \"About\" did not close the main window"
-status=0
-for _ in $(seq 100); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.2; done
-kill -0 "$app_pid" 2>/dev/null && fail "the process did not end with its last window"
-wait "$app_pid" || status=$?
-app_pid=
-[ "$status" = 0 ] || fail "the program exited with $status"
+expect_clean_end
 pass "Shift+Tab twice then Space from \"About\" reaches \"Exit\"; the run ends with status 0"
 if [ -s "$work/app2.log" ]; then
   echo "program output:"
