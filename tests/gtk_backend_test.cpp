@@ -230,31 +230,6 @@ TEST(GtkBackendLaunch, GivesTheEnvironmentItWasStartedWith) {
   EXPECT_EQ(env.find("GSK_RENDERER"), std::string::npos) << env;
 }
 
-TEST(GtkPane, KeepsToWebAddresses) {
-  struct Case {
-    const char* uri;
-    bool pane, browser;
-  };
-  const Case cases[] = {
-      {"http://a.invalid/x", true, true},
-      {"HTTPS://a.invalid/", true, true},
-      {"about:blank", true, false},
-      {"data:text/html,x", true, false},
-      {"blob:http://a.invalid/1-2", true, false},
-      {"mailto:someone@a.invalid", false, false},
-      {"ssh://a.invalid/", false, false},
-      {"tavrino-custom:x", false, false},
-      {"file:///etc/passwd", false, false},
-      {"javascript:alert(1)", false, false},
-      {"no scheme", false, false},
-      {"", false, false},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(tav::gtk::pane_may_load(c.uri), c.pane) << c.uri;
-    EXPECT_EQ(tav::gtk::browser_may_open(c.uri), c.browser) << c.uri;
-  }
-}
-
 TEST(GtkPane, ReloadsAfterACrashButNotAThirdWithinAMinute) {
   using std::chrono::seconds;
   struct Case {

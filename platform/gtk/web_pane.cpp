@@ -8,18 +8,13 @@
 #endif
 
 #include <algorithm>
-#include <array>
 #include <set>
+
+#include "platform/web_rules.h"
 
 namespace tav::gtk {
 
 namespace {
-
-std::string scheme_of(std::string_view uri) {
-  const std::string text(uri);
-  const char* scheme = g_uri_peek_scheme(text.c_str());  // lower case, or null
-  return scheme ? scheme : "";
-}
 
 // A page may ask for a new window only in answer to the user: a script on
 // its own gets nothing.
@@ -51,17 +46,6 @@ void end_panes_with_display() {
 }
 
 }  // namespace
-
-bool pane_may_load(std::string_view uri) {
-  static constexpr std::array<std::string_view, 5> kWeb{"http", "https", "about", "data", "blob"};
-  const std::string scheme = scheme_of(uri);
-  return std::find(kWeb.begin(), kWeb.end(), scheme) != kWeb.end();
-}
-
-bool browser_may_open(std::string_view uri) {
-  const std::string scheme = scheme_of(uri);
-  return scheme == "http" || scheme == "https";
-}
 
 bool CrashPolicy::reload_after_crash(Clock::time_point now) {
   std::erase_if(crashes_, [&](Clock::time_point t) { return now - t >= kWindow; });

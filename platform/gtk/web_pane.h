@@ -11,7 +11,6 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "platform/gtk/gobject_ptr.h"
@@ -21,13 +20,6 @@ typedef struct _WebKitNetworkSession WebKitNetworkSession;
 typedef struct _WebKitWebView WebKitWebView;
 
 namespace tav::gtk {
-
-// Whether a pane may go to this address: schemes http, https, about, data
-// and blob. Anything else (mailto:, a custom scheme, file:) is kept out.
-bool pane_may_load(std::string_view uri);
-
-// Whether an address may be handed to the desktop's browser: http and https.
-bool browser_may_open(std::string_view uri);
 
 // Crashes of one pane's web process: the page is loaded again after each,
 // unless it is the third within a minute, which leaves the pane as it is.
