@@ -8,7 +8,7 @@ add_library(tavrino_win32 STATIC
 target_include_directories(tavrino_win32 PUBLIC ${PROJECT_SOURCE_DIR})
 target_compile_definitions(tavrino_win32 PUBLIC UNICODE _UNICODE NOMINMAX)
 target_link_libraries(tavrino_win32 PUBLIC tavrino_platform ole32 oleaut32 uuid shell32 gdi32
-                                           user32
+                                           user32 wininet
                                     PRIVATE tavrino_warnings)
 
 # Resources: generated raw from app/version_info.h and the icon images, then

@@ -2,11 +2,18 @@
 
 #include <ole2.h>
 #include <oleauto.h>
+#include <shellapi.h>
+#include <urlmon.h>
+// urlmon.h first: the download manager's interface takes its BINDINFO.
+#include <downloadmgr.h>
+#include <wininet.h>
 
 #include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
+
+#include "platform/web_rules.h"
 
 namespace tav::win32 {
 
@@ -16,6 +23,25 @@ namespace {
 constexpr CLSID kClsidWebBrowser = {
     0x8856F961, 0x340A, 0x11D0, {0xA9, 0x6B, 0x00, 0xC0, 0x4F, 0xD7, 0x05, 0xA2}};
 constexpr DISPID kDispidNavigate = 104;
+
+// The control's event interface, DWebBrowserEvents2,
+// {34A715A0-6587-11D0-924A-0020AFC7AC4D}, and the events the pane answers.
+constexpr IID kDiidWebBrowserEvents2 = {
+    0x34A715A0, 0x6587, 0x11D0, {0x92, 0x4A, 0x00, 0x20, 0xAF, 0xC7, 0xAC, 0x4D}};
+constexpr DISPID kDispidBeforeNavigate2 = 250;
+constexpr DISPID kDispidNewWindow2 = 251;
+constexpr DISPID kDispidFileDownload = 270;
+constexpr DISPID kDispidNewWindow3 = 273;
+// NewWindow3's flag for a new window that a user's action asked for.
+constexpr long kNewWindowUserInitiated = 0x2;
+
+// IDownloadManager, {988934A4-064B-11D3-BB80-00104B35E7F9}, which is also
+// the service id under which the control asks its site for one.
+constexpr IID kIidDownloadManager = {
+    0x988934A4, 0x064B, 0x11D3, {0xBB, 0x80, 0x00, 0x10, 0x4B, 0x35, 0xE7, 0xF9}};
+
+// WinINet's process-wide option that keeps persistent cookies in memory.
+constexpr DWORD kSuppressCookiePersist = 3;
 
 // Reference counting for the site objects: the last Release frees the object
 // that make_com created.
@@ -43,7 +69,80 @@ struct BstrDeleter {
 };
 using UniqueBstr = std::unique_ptr<OLECHAR, BstrDeleter>;
 
+// An event's argument by its position in the event's signature (the control
+// passes them last first), seen through a by-reference VARIANT; null when
+// the event came with fewer.
+const VARIANT* argument(const DISPPARAMS& params, UINT position) {
+  if (!params.rgvarg || position >= params.cArgs) return nullptr;
+  const VARIANT* v = &params.rgvarg[params.cArgs - 1 - position];
+  if (v->vt == (VT_BYREF | VT_VARIANT)) v = v->pvarVal;
+  return v;
+}
+
+std::wstring text_of(const VARIANT* v) {
+  if (!v) return {};
+  BSTR text = nullptr;
+  if (v->vt == VT_BSTR) text = v->bstrVal;
+  if (v->vt == (VT_BYREF | VT_BSTR) && v->pbstrVal) text = *v->pbstrVal;
+  return text ? std::wstring(text, SysStringLen(text)) : std::wstring();
+}
+
+long number_of(const VARIANT* v) {
+  if (!v) return 0;
+  switch (v->vt) {
+    case VT_I4:
+    case VT_UI4:
+      return v->lVal;
+    case VT_INT:
+    case VT_UINT:
+      return v->intVal;
+    case VT_BYREF | VT_I4:
+    case VT_BYREF | VT_UI4:
+      return v->plVal ? *v->plVal : 0;
+    default:
+      return 0;
+  }
+}
+
+// Whether a VARIANT_BOOL argument is true.
+bool flag_of(const VARIANT* v) {
+  if (!v) return false;
+  if (v->vt == VT_BOOL) return v->boolVal != VARIANT_FALSE;
+  if (v->vt == (VT_BYREF | VT_BOOL) && v->pboolVal) return *v->pboolVal != VARIANT_FALSE;
+  return false;
+}
+
+// Sets an event's by-reference Cancel argument.
+void cancel(const VARIANT* v) {
+  if (v && v->vt == (VT_BYREF | VT_BOOL) && v->pboolVal) *v->pboolVal = VARIANT_TRUE;
+}
+
+// An address as the rules read it: the scheme is ASCII, so a character that
+// has no UTF-8 form only has to stay a non-scheme character.
+std::string narrow(const std::wstring& w) {
+  if (w.empty()) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0,
+                                    nullptr, nullptr);
+  std::string s(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr,
+                      nullptr);
+  return s;
+}
+
 }  // namespace
+
+void open_in_browser(const std::wstring& address) {
+  ShellExecuteW(nullptr, L"open", address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+bool keep_cookies_in_memory() {
+  static const bool kept = [] {
+    DWORD behaviour = kSuppressCookiePersist;
+    return InternetSetOptionW(nullptr, INTERNET_OPTION_SUPPRESS_BEHAVIOR, &behaviour,
+                              sizeof behaviour) != FALSE;
+  }();
+  return kept;
+}
 
 // COM interfaces have no virtual destructors by design: objects are freed
 // through Release, never through an interface pointer.
@@ -108,9 +207,118 @@ class BrowserFrame final : public IOleInPlaceFrame, public RefCount<BrowserFrame
   ComPtr<IOleInPlaceActiveObject> active_;
 };
 
+// The pane's answer to the control's events: it keeps the pane on web pages,
+// opens no window and saves no file.
+class BrowserEvents final : public IDispatch, public RefCount<BrowserEvents> {
+ public:
+  explicit BrowserEvents(BrowserPane::OpenInBrowser open) : open_(std::move(open)) {}
+  virtual ~BrowserEvents() = default;
+
+  // The pane is going: no more addresses are handed on.
+  void detach() { open_ = nullptr; }
+
+  // IUnknown
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == kDiidWebBrowserEvents2) {
+      *out = static_cast<IDispatch*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return add_ref(); }
+  ULONG STDMETHODCALLTYPE Release() override { return release(); }
+
+  // IDispatch: called by dispatch id only.
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    if (!count) return E_POINTER;
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+    if (info) *info = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
+                                   EXCEPINFO*, UINT*) override {
+    if (!params) return S_OK;
+    switch (id) {
+      case kDispidBeforeNavigate2:
+        // (pDisp, URL, Flags, TargetFrameName, PostData, Headers, Cancel),
+        // for the page and for each of its frames.
+        if (!pane_may_load(narrow(text_of(argument(*params, 1))))) {
+          cancel(argument(*params, 6));
+        }
+        break;
+      case kDispidNewWindow3: {
+        // (ppDisp, Cancel, dwFlags, bstrUrlContext, bstrUrl): no window is
+        // ever made; a user's click sends a web address to the browser.
+        cancel(argument(*params, 1));
+        const std::wstring address = text_of(argument(*params, 4));
+        if ((number_of(argument(*params, 2)) & kNewWindowUserInitiated) &&
+            browser_may_open(narrow(address))) {
+          // A copy: the call may pump messages, and the pane may go meanwhile.
+          const BrowserPane::OpenInBrowser open = open_;
+          if (open) open(address);
+        }
+        break;
+      }
+      case kDispidNewWindow2:
+        // (ppDisp, Cancel): what controls without NewWindow3 fire.
+        cancel(argument(*params, 1));
+        break;
+      case kDispidFileDownload:
+        // (ActiveDocument, Cancel): a file the pane would not show itself
+        // would be saved. A document the pane shows in place (every page
+        // it loads) fires this too, with ActiveDocument true.
+        if (!flag_of(argument(*params, 0))) cancel(argument(*params, 1));
+        break;
+      default:
+        break;
+    }
+    return S_OK;
+  }
+
+ private:
+  BrowserPane::OpenInBrowser open_;
+};
+
+// The download manager the control asks its site for: it takes every
+// download and drops it, so the control neither saves a file nor asks where.
+class DroppingDownloads final : public IDownloadManager, public RefCount<DroppingDownloads> {
+ public:
+  virtual ~DroppingDownloads() = default;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    if (iid == IID_IUnknown || iid == kIidDownloadManager) {
+      *out = static_cast<IDownloadManager*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return add_ref(); }
+  ULONG STDMETHODCALLTYPE Release() override { return release(); }
+
+  HRESULT STDMETHODCALLTYPE Download(IMoniker*, IBindCtx*, DWORD, LONG, BINDINFO*, LPCOLESTR,
+                                     LPCOLESTR, UINT) override {
+    // Taken, so the control does not fall back on its own download dialog;
+    // nothing is fetched.
+    return S_OK;
+  }
+};
+
 // The client site and in-place site of one pane.
 class BrowserSite final : public IOleClientSite,
                           public IOleInPlaceSite,
+                          public IServiceProvider,
                           public RefCount<BrowserSite> {
  public:
   explicit BrowserSite(HWND host) : host_(host), frame_(make_com<BrowserFrame>(host)) {}
@@ -126,6 +334,8 @@ class BrowserSite final : public IOleClientSite,
       *out = static_cast<IOleClientSite*>(this);
     } else if (iid == IID_IOleWindow || iid == IID_IOleInPlaceSite) {
       *out = static_cast<IOleInPlaceSite*>(this);
+    } else if (iid == IID_IServiceProvider) {
+      *out = static_cast<IServiceProvider*>(this);
     } else {
       *out = nullptr;
       return E_NOINTERFACE;
@@ -190,6 +400,14 @@ class BrowserSite final : public IOleClientSite,
     return in_place ? in_place->SetObjectRects(rect, rect) : S_OK;
   }
 
+  // IServiceProvider: the download manager, and nothing else.
+  HRESULT STDMETHODCALLTYPE QueryService(REFGUID service, REFIID iid, void** out) override {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    if (service != kIidDownloadManager) return E_NOINTERFACE;
+    return make_com<DroppingDownloads>()->QueryInterface(iid, out);
+  }
+
  private:
   HWND host_;
   ComPtr<BrowserFrame> frame_;
@@ -212,14 +430,33 @@ Error automation_error(HRESULT hr, std::wstring_view description) {
   return {static_cast<int>(hr), text};
 }
 
-BrowserPane::BrowserPane(HWND host, SIZE extent) : host_(host) {
-  site_ = make_com<BrowserSite>(host);
+BrowserPane::BrowserPane(HWND host, SIZE extent, OpenInBrowser open)
+    : host_(host),
+      site_(make_com<BrowserSite>(host)),
+      events_(make_com<BrowserEvents>(std::move(open))) {
+  keep_cookies_in_memory();
   ComPtr<IOleObject> object;
   create_result_ = CoCreateInstance(kClsidWebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject,
                                     object.put_void());
   if (FAILED(create_result_)) return;
   object_ = object;
   site_->set_object(object_.get());
+  // The events are watched before anything can navigate. A control that
+  // will not report them does not stay: it could go anywhere.
+  const ComPtr<IConnectionPointContainer> sources =
+      object_.query<IConnectionPointContainer>(IID_IConnectionPointContainer);
+  create_result_ = sources
+                       ? sources->FindConnectionPoint(kDiidWebBrowserEvents2, events_source_.put())
+                       : E_NOINTERFACE;
+  if (SUCCEEDED(create_result_)) {
+    create_result_ =
+        events_source_->Advise(static_cast<IDispatch*>(events_.get()), &events_cookie_);
+    if (FAILED(create_result_)) events_cookie_ = 0;
+  }
+  if (FAILED(create_result_)) {
+    close();
+    return;
+  }
   create_result_ = object_->SetClientSite(static_cast<IOleClientSite*>(site_.get()));
   if (SUCCEEDED(create_result_)) {
     OleSetContainedObject(object_.get(), TRUE);
@@ -238,6 +475,12 @@ BrowserPane::~BrowserPane() {
 }
 
 void BrowserPane::close() {
+  if (events_source_) {
+    if (events_cookie_) events_source_->Unadvise(events_cookie_);
+    events_cookie_ = 0;
+    events_source_.reset();
+  }
+  if (events_) events_->detach();
   if (object_) {
     ComPtr<IOleInPlaceObject> in_place = object_.query<IOleInPlaceObject>(IID_IOleInPlaceObject);
     if (in_place) in_place->InPlaceDeactivate();
@@ -249,6 +492,10 @@ void BrowserPane::close() {
     site_->set_object(nullptr);
     site_->frame().detach();
   }
+}
+
+IDispatch* BrowserPane::events() const {
+  return events_.get();
 }
 
 bool BrowserPane::has_control() const {

@@ -1,7 +1,6 @@
 #include "platform/win32/win32_backend.h"
 
 #include <ole2.h>
-#include <shellapi.h>
 
 #include <algorithm>
 #include <cmath>
@@ -161,6 +160,13 @@ bool Win32Backend::pane_has_control(WindowId id, ControlId pane) const {
   if (!w) return false;
   auto it = w->panes.find(pane);
   return it != w->panes.end() && it->second->has_control();
+}
+
+const BrowserPane* Win32Backend::pane(WindowId id, ControlId pane) const {
+  const Window* w = lookup(id);
+  if (!w) return nullptr;
+  auto it = w->panes.find(pane);
+  return it != w->panes.end() ? it->second.get() : nullptr;
 }
 
 int Win32Backend::pixels(double twips) const {
@@ -820,8 +826,7 @@ LRESULT CALLBACK Win32Backend::report_proc(HWND hwnd, UINT msg, WPARAM wp, LPARA
 }
 
 void Win32Backend::open_help(std::string_view address) {
-  const std::wstring url = widen_lossy(address);
-  ShellExecuteW(nullptr, L"open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  open_in_browser(widen_lossy(address));
 }
 
 }  // namespace tav::win32

@@ -45,6 +45,8 @@ class Win32Backend final : public Backend {
   HWND native_window(WindowId id) const;
   // Whether a pane holds a live browser control.
   bool pane_has_control(WindowId id, ControlId pane) const;
+  // A loaded window's pane, or nullptr.
+  const BrowserPane* pane(WindowId id, ControlId pane) const;
   std::size_t open_reports() const { return reports_.size(); }
 
  private:

@@ -10,6 +10,7 @@
 #include "links/sites.h"
 #include "main_window/frmDownloadDisplay.h"
 #include "platform/geometry.h"
+#include "platform/win32/browser_pane.h"
 #include "platform/win32/win32_backend.h"
 #include "tests/backend_contract.h"
 
@@ -106,6 +107,191 @@ int control_at(HWND parent, int x, int y) {
   return GetDlgCtrlID(child);
 }
 
+std::string narrow(const std::wstring& w) {
+  std::string s;
+  for (wchar_t c : w) s += c < 0x80 ? static_cast<char>(c) : '?';
+  return s;
+}
+
+// Calls a pane's event handler as the control fires an event: the arguments
+// in the event's order, handed over last first.
+HRESULT fire(IDispatch* events, DISPID id, std::vector<VARIANT> args) {
+  std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+  DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), nullptr,
+                    static_cast<UINT>(reversed.size()), 0};
+  return events->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr,
+                        nullptr, nullptr);
+}
+
+VARIANT by_ref(VARIANT_BOOL* b) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_BYREF | VT_BOOL;
+  v.pboolVal = b;
+  return v;
+}
+VARIANT by_ref(VARIANT* inner) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_BYREF | VT_VARIANT;
+  v.pvarVal = inner;
+  return v;
+}
+VARIANT by_ref(IDispatch** d) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_BYREF | VT_DISPATCH;
+  v.ppdispVal = d;
+  return v;
+}
+VARIANT of_bstr(BSTR b) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_BSTR;
+  v.bstrVal = b;
+  return v;
+}
+VARIANT of_long(long n) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_I4;
+  v.lVal = n;
+  return v;
+}
+VARIANT of_bool(bool b) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_BOOL;
+  v.boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
+  return v;
+}
+VARIANT empty() {
+  VARIANT v;
+  VariantInit(&v);
+  return v;
+}
+
+// BeforeNavigate2(pDisp, URL, Flags, TargetFrameName, PostData, Headers,
+// Cancel); true when the handler cancelled the navigation.
+bool before_navigate(IDispatch* events, const std::wstring& url) {
+  BSTR text = SysAllocStringLen(url.data(), static_cast<UINT>(url.size()));
+  VARIANT address = of_bstr(text), flags = of_long(0), frame = empty(), post = empty(),
+          headers = empty();
+  VARIANT_BOOL cancelled = VARIANT_FALSE;
+  VARIANT none;
+  VariantInit(&none);
+  none.vt = VT_DISPATCH;
+  none.pdispVal = nullptr;
+  fire(events, 250,
+       {none, by_ref(&address), by_ref(&flags), by_ref(&frame), by_ref(&post), by_ref(&headers),
+        by_ref(&cancelled)});
+  SysFreeString(text);
+  return cancelled != VARIANT_FALSE;
+}
+
+// NewWindow3(ppDisp, Cancel, dwFlags, bstrUrlContext, bstrUrl).
+bool new_window3(IDispatch* events, long flags, const std::wstring& url) {
+  BSTR text = SysAllocStringLen(url.data(), static_cast<UINT>(url.size()));
+  BSTR context = SysAllocString(L"http://tavrino.invalid/1.5/encrypted.html");
+  IDispatch* window = nullptr;
+  VARIANT_BOOL cancelled = VARIANT_FALSE;
+  fire(events, 273,
+       {by_ref(&window), by_ref(&cancelled), of_long(flags), of_bstr(context), of_bstr(text)});
+  SysFreeString(context);
+  SysFreeString(text);
+  return cancelled != VARIANT_FALSE && window == nullptr;
+}
+
+// NewWindow2(ppDisp, Cancel).
+bool new_window2(IDispatch* events) {
+  IDispatch* window = nullptr;
+  VARIANT_BOOL cancelled = VARIANT_FALSE;
+  fire(events, 251, {by_ref(&window), by_ref(&cancelled)});
+  return cancelled != VARIANT_FALSE;
+}
+
+// FileDownload(ActiveDocument, Cancel).
+bool file_download(IDispatch* events, bool active_document) {
+  VARIANT_BOOL cancelled = VARIANT_FALSE;
+  fire(events, 270, {of_bool(active_document), by_ref(&cancelled)});
+  return cancelled != VARIANT_FALSE;
+}
+
+// The pane's answers to the control's events, called as the control calls
+// them, on a pane of its own whose desktop browser is a list.
+void check_pane_events() {
+  HWND host = CreateWindowExW(0, L"STATIC", nullptr, WS_OVERLAPPEDWINDOW, 0, 0, 300, 200, nullptr,
+                              nullptr, GetModuleHandleW(nullptr), nullptr);
+  std::vector<std::wstring> opened;
+  {
+    tav::win32::BrowserPane pane(host, SIZE{7938, 5292},
+                                 [&](const std::wstring& address) { opened.push_back(address); });
+    check(!pane.has_control() || pane.watching_events(),
+          "a pane with a control hears the control's events");
+    IDispatch* events = pane.events();
+    check(events != nullptr, "the pane has an event handler");
+    if (!events) return;
+
+    const struct {
+      const wchar_t* url;
+      bool cancelled;
+    } navigations[] = {
+        {L"http://tavrino.invalid/1.5/encrypted.html", false},
+        {L"HTTPS://tavrino.invalid/", false},
+        {L"about:blank", false},
+        {L"data:text/html,x", false},
+        {L"blob:http://tavrino.invalid/1", false},
+        {L"mailto:someone@tavrino.invalid", true},
+        {L"ssh://tavrino.invalid/", true},
+        {L"tavrino-custom:x", true},
+        {L"file:///C:/windows/notepad.exe", true},
+        {L"javascript:alert(1)", true},
+        {L"res://ieframe.dll/navcancl.htm", true},
+        {L"", true},
+    };
+    for (const auto& n : navigations) {
+      const bool cancelled = before_navigate(events, n.url);
+      check(cancelled == n.cancelled,
+            std::string("BeforeNavigate2 ") + (n.cancelled ? "cancels " : "lets through ") +
+                narrow(n.url),
+            cancelled ? "cancelled" : "let through");
+    }
+    // An event without its arguments changes nothing and does not fault.
+    check(fire(events, 250, {}) == S_OK && fire(events, 273, {}) == S_OK,
+          "events without arguments are ignored");
+
+    constexpr long kUser = 0x2, kFirst = 0x4;
+    const struct {
+      long flags;
+      const wchar_t* url;
+      bool opens;
+    } windows[] = {
+        {kUser | kFirst, L"http://tavrino.invalid/link", true},
+        {kUser, L"https://tavrino.invalid/link", true},
+        {0, L"http://tavrino.invalid/popup", false},
+        {kFirst, L"http://tavrino.invalid/popup", false},
+        {kUser, L"mailto:someone@tavrino.invalid", false},
+        {kUser, L"file:///C:/windows/notepad.exe", false},
+        {kUser, L"tavrino-custom:x", false},
+    };
+    for (const auto& w : windows) {
+      opened.clear();
+      const bool cancelled = new_window3(events, w.flags, w.url);
+      const std::string what = "NewWindow3 flags " + std::to_string(w.flags) + " " + narrow(w.url);
+      check(cancelled, what + ": no window is made");
+      check(opened == (w.opens ? std::vector<std::wstring>{w.url} : std::vector<std::wstring>{}),
+            what + (w.opens ? ": opened in the browser" : ": not opened"),
+            std::to_string(opened.size()) + " opened");
+    }
+    opened.clear();
+    check(new_window2(events) && opened.empty(), "NewWindow2 is cancelled, nothing opened");
+    check(file_download(events, false), "FileDownload of a file is cancelled");
+    check(!file_download(events, true), "FileDownload of a page the pane shows goes on");
+  }
+  // Gone with its pane: the handler hands nothing on any more.
+  DestroyWindow(host);
+}
+
 }  // namespace
 
 int main() {
@@ -134,6 +320,19 @@ int main() {
   const tav::ControlId pane = *tav::find_control(layout, "WebBrowser1");
   std::printf("INFO browser control created: %s\n",
               backend.pane_has_control(main_id, pane) ? "yes" : "no");
+  std::printf("INFO cookies kept in memory: %s\n",
+              tav::win32::keep_cookies_in_memory() ? "yes" : "no (option not taken)");
+  {
+    const tav::win32::BrowserPane* main_pane = backend.pane(main_id, pane);
+    check(main_pane && (!main_pane->has_control() || main_pane->watching_events()),
+          "the main pane hears its control's events");
+    if (main_pane && main_pane->events()) {
+      check(before_navigate(main_pane->events(), L"mailto:someone@tavrino.invalid") &&
+                !before_navigate(main_pane->events(), L"http://tavrino.invalid/"),
+            "the main pane keeps to web pages");
+    }
+  }
+  check_pane_events();
   HWND pane_host = GetDlgItem(main, static_cast<int>(pane) + 1);
   check(pane_host && (GetFocus() == pane_host || IsChild(pane_host, GetFocus())),
         "the main window opens with the focus in its pane");

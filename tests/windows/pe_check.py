@@ -37,7 +37,7 @@ EXPECTED_STRINGS = [
 # DLLs that every Windows installation has; nothing of the compiler's runtime.
 SYSTEM_DLLS = {
     "kernel32.dll", "user32.dll", "gdi32.dll", "ole32.dll", "oleaut32.dll", "shell32.dll",
-    "msvcrt.dll", "advapi32.dll", "comctl32.dll", "uuid.dll", "shlwapi.dll",
+    "msvcrt.dll", "advapi32.dll", "comctl32.dll", "uuid.dll", "shlwapi.dll", "wininet.dll",
 }
 
 
