@@ -129,6 +129,17 @@ std::string narrow(const std::wstring& w) {
   return s;
 }
 
+// An address as the control gives a well-formed one: no control character
+// anywhere and no space at either end, so that the handler it goes to reads
+// the same scheme as the rule did.
+bool plain_address(const std::wstring& address) {
+  if (address.empty() || address.front() == L' ' || address.back() == L' ') return false;
+  for (wchar_t c : address) {
+    if (c < 0x20 || c == 0x7F) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void open_in_browser(const std::wstring& address) {
@@ -260,7 +271,7 @@ class BrowserEvents final : public IDispatch, public RefCount<BrowserEvents> {
         // ever made; a user's click sends a web address to the browser.
         cancel(argument(*params, 1));
         const std::wstring address = text_of(argument(*params, 4));
-        if ((number_of(argument(*params, 2)) & kNewWindowUserInitiated) &&
+        if ((number_of(argument(*params, 2)) & kNewWindowUserInitiated) && plain_address(address) &&
             browser_may_open(narrow(address))) {
           // A copy: the call may pump messages, and the pane may go meanwhile.
           const BrowserPane::OpenInBrowser open = open_;

@@ -109,7 +109,7 @@ int control_at(HWND parent, int x, int y) {
 
 std::string narrow(const std::wstring& w) {
   std::string s;
-  for (wchar_t c : w) s += c < 0x80 ? static_cast<char>(c) : '?';
+  for (wchar_t c : w) s += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
   return s;
 }
 
@@ -273,6 +273,11 @@ void check_pane_events() {
         {kUser, L"mailto:someone@tavrino.invalid", false},
         {kUser, L"file:///C:/windows/notepad.exe", false},
         {kUser, L"tavrino-custom:x", false},
+        // Only a well-formed address goes to the browser's handler.
+        {kUser, L" http://tavrino.invalid/link", false},
+        {kUser, L"ht\ttp://tavrino.invalid/link", false},
+        {kUser, L"http://tavrino.invalid/a\nb", false},
+        {kUser, L"", false},
     };
     for (const auto& w : windows) {
       opened.clear();
