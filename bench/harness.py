@@ -21,8 +21,12 @@ from pathlib import Path
 from xwatch import Display
 
 HERE = Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE.parent / "tests"))
+import linux_harness as lh  # noqa: E402
+from linux_harness import comm, descendants, kill_group, process_tree  # noqa: E402,F401
+
 SITE = HERE / "site"
-ADDRESS = "192.0.2.1"
+ADDRESS = lh.ADDRESS
 PRODUCT_HOST = os.environ.get("TAVRINO_PRODUCT_HOST", "www.tavrino.invalid")
 MAKER_HOST = os.environ.get("TAVRINO_MAKER_HOST", "www.dovrent.invalid")
 TYPING_URL = f"http://{PRODUCT_HOST}/1.5/encrypted.html"
@@ -38,28 +42,6 @@ def log(*args):
 # Network namespace
 
 
-def _remove_netns(name):
-    pids = subprocess.run(["ip", "netns", "pids", name], capture_output=True, text=True).stdout
-    for pid in pids.split():
-        with contextlib.suppress(ProcessLookupError, ValueError):
-            os.kill(int(pid), signal.SIGKILL)
-    subprocess.run(["ip", "netns", "del", name], capture_output=True)
-    shutil.rmtree(f"/etc/netns/{name}", ignore_errors=True)
-
-
-def _remove_stale_netns():
-    """Removes namespaces of earlier runs whose harness has died."""
-    out = subprocess.run(["ip", "netns", "list"], capture_output=True, text=True).stdout
-    for line in out.splitlines():
-        name = line.split()[0] if line.split() else ""
-        if not name.startswith(NETNS_PREFIX):
-            continue
-        with contextlib.suppress(ValueError):
-            owner = int(name[len(NETNS_PREFIX):])
-            if not Path(f"/proc/{owner}").exists():
-                _remove_netns(name)
-
-
 def run_in_netns():
     """Re-runs this script inside a fresh network namespace and returns its exit
     code, or returns None when already inside one. The namespace, its hosts
@@ -70,22 +52,12 @@ def run_in_netns():
     if os.geteuid() != 0:
         log("needs root: the run creates a network namespace")
         return 77
-    _remove_stale_netns()
-    name = f"{NETNS_PREFIX}{os.getpid()}"
+    lh.remove_stale_netns(NETNS_PREFIX)
+    name = lh.netns_name(NETNS_PREFIX)
     child = None
-
-    def stop(signum, _frame):
-        raise KeyboardInterrupt(f"signal {signum}")
-
-    signal.signal(signal.SIGTERM, stop)
+    lh.raise_on_sigterm()
     try:
-        subprocess.run(["ip", "netns", "add", name], check=True)
-        subprocess.run(["ip", "-n", name, "link", "set", "lo", "up"], check=True)
-        subprocess.run(["ip", "-n", name, "addr", "add", f"{ADDRESS}/24", "dev", "lo"], check=True)
-        etc = Path(f"/etc/netns/{name}")
-        etc.mkdir(parents=True, exist_ok=True)
-        (etc / "hosts").write_text(
-            f"127.0.0.1 localhost\n{ADDRESS} {PRODUCT_HOST} {MAKER_HOST}\n")
+        lh.create_netns(name, [PRODUCT_HOST, MAKER_HOST])
         env = dict(os.environ, **{NETNS_ENV: name})
         child = subprocess.Popen(["ip", "netns", "exec", name, sys.executable] + sys.argv,
                                  env=env, start_new_session=True)
@@ -95,70 +67,11 @@ def run_in_netns():
     finally:
         if child is not None:
             kill_group(child.pid)
-        _remove_netns(name)
+        lh.remove_netns(name)
 
 
 # ---------------------------------------------------------------------------
 # Processes
-
-
-def kill_group(pgid, grace=2.0):
-    """Ends a process group: SIGTERM, then SIGKILL after the grace period."""
-    with contextlib.suppress(ProcessLookupError):
-        os.killpg(pgid, signal.SIGTERM)
-    deadline = time.monotonic() + grace
-    while time.monotonic() < deadline:
-        try:
-            os.killpg(pgid, 0)
-        except ProcessLookupError:
-            return
-        time.sleep(0.02)
-    with contextlib.suppress(ProcessLookupError):
-        os.killpg(pgid, signal.SIGKILL)
-
-
-def _stat(pid):
-    """(ppid, sid, utime+stime ticks) of a process, or None when it is gone."""
-    try:
-        text = Path(f"/proc/{pid}/stat").read_text()
-    except OSError:
-        return None
-    fields = text[text.rfind(")") + 2:].split()
-    return int(fields[1]), int(fields[3]), int(fields[11]) + int(fields[12])
-
-
-def process_tree(root):
-    """The process and all its descendants, plus any process of its session
-    (a helper that was reparented still belongs to the contender)."""
-    table = {}
-    for entry in os.listdir("/proc"):
-        if entry.isdigit():
-            st = _stat(int(entry))
-            if st:
-                table[int(entry)] = st
-    if root not in table:
-        return []
-    sid = table[root][1]
-    tree = {root}
-    changed = True
-    while changed:
-        changed = False
-        for pid, (ppid, psid, _) in table.items():
-            if pid not in tree and (ppid in tree or psid == sid):
-                tree.add(pid)
-                changed = True
-    return sorted(tree)
-
-
-def descendants(root):
-    return [p for p in process_tree(root) if p != root]
-
-
-def comm(pid):
-    try:
-        return Path(f"/proc/{pid}/comm").read_text().strip()
-    except OSError:
-        return "?"
 
 
 def pss_kib(pids):
@@ -186,9 +99,9 @@ def fd_count(pid):
 def cpu_ticks(pids):
     ticks = {}
     for pid in pids:
-        st = _stat(pid)
+        st = lh.proc_stat(pid)
         if st:
-            ticks[pid] = st[2]
+            ticks[pid] = st.ticks
     return ticks
 
 
@@ -332,7 +245,7 @@ class FixtureSite:
 # The X display
 
 
-class Session:
+class Session(lh.Scope):
     """Xvfb, a session bus, optionally a window manager, the fixture site and a
     private home directory, for the processes the run starts. Use with `with`;
     everything is ended and removed on exit."""
@@ -344,34 +257,14 @@ class Session:
         self.tmp = None
         self.site = None
 
-    def __enter__(self):
-        try:
-            self._start()
-        except BaseException:
-            self.__exit__(None, None, None)
-            raise
-        return self
-
-    def _start(self):
+    def _setup(self):
         self.tmp = Path(tempfile.mkdtemp(prefix="tavbench."))
-        # The socket directory is shared with every other namespace on the
-        # machine (the sandboxed web process connects through the file), so
-        # take a number well clear of the usual ones and of other harnesses.
-        number = next(n for n in range(1000 + os.getpid() % 4000, 6000)
-                      if not Path(f"/tmp/.X11-unix/X{n}").exists() and
-                      not Path(f"/tmp/.X{n}-lock").exists())
-        read_fd, write_fd = os.pipe()
-        xvfb = subprocess.Popen(
-            ["Xvfb", f":{number}", "-displayfd", str(write_fd), "-screen", "0", "1600x1200x24",
-             "-nolisten", "tcp", "-noreset"],
-            pass_fds=[write_fd], start_new_session=True, stderr=subprocess.DEVNULL)
-        self.groups.append(xvfb.pid)
-        os.close(write_fd)
-        with os.fdopen(read_fd) as f:
-            number = f.readline().strip()
-        if not number:
-            raise RuntimeError("Xvfb did not start")
-        self.display = f":{number}"
+        # Display numbers 1000..5999: well clear of the usual ones and of the
+        # end-to-end tests'.
+        self.display = lh.start_xvfb(
+            lambda argv, **kw: self._group(subprocess.Popen(
+                argv, start_new_session=True, stderr=subprocess.DEVNULL, **kw)),
+            lh.free_display_number(1000, 4000, 6000), 1600, 1200, ["-noreset"])
         runtime = self.tmp / "run"
         runtime.mkdir(mode=0o700)
         self.env = {
@@ -394,12 +287,16 @@ class Session:
             raise RuntimeError("dbus-daemon did not start")
         self.env["DBUS_SESSION_BUS_ADDRESS"] = address
         if self.window_manager:
-            wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.fresh_env("wm"),
-                                  start_new_session=True, stdout=subprocess.DEVNULL,
-                                  stderr=subprocess.DEVNULL)
-            self.groups.append(wm.pid)
+            lh.start_openbox(lambda argv: self._group(subprocess.Popen(
+                argv, env=self.fresh_env("wm"), start_new_session=True,
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)), self.display)
         self.site = FixtureSite(self.site_mode)
         self.x = Display(self.display, with_wm=self.window_manager)
+
+    def _group(self, proc):
+        """Keeps a process group the session started, for the clean-up."""
+        self.groups.append(proc.pid)
+        return proc
 
     def fresh_env(self, label):
         """The session's environment with a new, empty home directory."""
@@ -430,13 +327,12 @@ class Session:
         with contextlib.suppress(subprocess.TimeoutExpired):
             proc.wait(5)
         deadline = time.monotonic() + 5
-        while time.monotonic() < deadline and any(Path(f"/proc/{p}").exists() and
-                                                  _stat(p) is not None for p in tree):
+        while time.monotonic() < deadline and any(lh.proc_stat(p) is not None for p in tree):
             time.sleep(0.05)
         if proc.pid in self.groups:
             self.groups.remove(proc.pid)
 
-    def __exit__(self, *_exc):
+    def close(self):
         if self.site:
             self.site.close()
         for pgid in reversed(self.groups):
@@ -444,7 +340,6 @@ class Session:
         self.groups = []
         if self.tmp:
             shutil.rmtree(self.tmp, ignore_errors=True)
-        return False
 
 
 def median(values):

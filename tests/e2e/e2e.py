@@ -32,11 +32,12 @@ import traceback
 import urllib.parse
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import linux_harness as lh  # noqa: E402
 from layouts import Layouts  # noqa: E402
 
 SCREEN_W, SCREEN_H = 1280, 1024
 T0 = time.monotonic()
-NET_ADDR = "192.0.2.1"
+NETNS_PREFIX = "tavrino-e2e-"
 
 
 def px(twips):
@@ -120,40 +121,7 @@ def die_with_driver():
     ctypes.CDLL(None).prctl(PR_SET_PDEATHSIG, signal.SIGKILL, 0, 0, 0)
 
 
-def remove_stale_namespaces():
-    """Namespaces of earlier drivers that were killed before they could clean up."""
-    out = subprocess.run(["ip", "netns", "list"], capture_output=True, text=True).stdout
-    for name in re.findall(r"^tavrino-e2e-(\d+)", out, re.M):
-        if not os.path.exists("/proc/" + name):
-            subprocess.run(["ip", "netns", "delete", "tavrino-e2e-" + name], capture_output=True)
-            shutil.rmtree("/etc/netns/tavrino-e2e-" + name, ignore_errors=True)
-
-
-def children_of(pid):
-    out = []
-    for d in os.listdir("/proc"):
-        if not d.isdigit():
-            continue
-        try:
-            with open("/proc/%s/stat" % d) as f:
-                stat = f.read()
-        except OSError:
-            continue
-        fields = stat[stat.rfind(")") + 2:].split()
-        if int(fields[1]) == pid and fields[0] != "Z":
-            out.append(int(d))
-    return out
-
-
-def comm(pid):
-    try:
-        with open("/proc/%d/comm" % pid) as f:
-            return f.read().strip()
-    except OSError:
-        return ""
-
-
-class World:
+class World(lh.Scope):
     """The namespace, the site, the display and the program of one scenario."""
 
     def __init__(self, args, name, serve=True, recorders=True, install=False, pages=None,
@@ -165,7 +133,7 @@ class World:
         # A hostile site, served in place of the whole site: hostile/<name>
         # beside this script.
         self.hostile_site = site
-        self.ns = "tavrino-e2e-%d" % os.getpid()
+        self.ns = lh.netns_name(NETNS_PREFIX)
         self.tmp = tempfile.mkdtemp(prefix="tavrino-e2e-%s-" % name)
         self.procs = {}  # name -> Popen, each the leader of its own group
         self.program = None
@@ -177,34 +145,15 @@ class World:
 
     # ---- set-up
 
-    def __enter__(self):
-        try:
-            self._setup()
-        except BaseException:
-            self.close()
-            raise
-        return self
-
-    def __exit__(self, *exc):
-        self.close()
-        return False
-
     def ns_cmd(self, cmd):
         return ["ip", "netns", "exec", self.ns] + cmd
 
     def _setup(self):
-        r = subprocess.run(["ip", "netns", "add", self.ns], capture_output=True, text=True)
-        if r.returncode != 0:
-            raise Failure("cannot create network namespace %s (root needed): %s"
-                          % (self.ns, r.stderr.strip()))
+        try:
+            lh.create_netns(self.ns, [self.args.product_host, self.args.maker_host])
+        except RuntimeError as e:
+            raise Failure(str(e))
         self.netns_made = True
-        etc = "/etc/netns/" + self.ns
-        os.makedirs(etc, exist_ok=True)
-        with open(etc + "/hosts", "w") as f:
-            f.write("127.0.0.1 localhost\n%s %s %s\n"
-                    % (NET_ADDR, self.args.product_host, self.args.maker_host))
-        run(self.ns_cmd(["ip", "link", "set", "lo", "up"]))
-        run(self.ns_cmd(["ip", "addr", "add", NET_ADDR + "/24", "dev", "lo"]))
 
         self.site = self.args.site
         if self.hostile_site:
@@ -265,25 +214,17 @@ class World:
         if self.args.renderer:
             self.env["GSK_RENDERER"] = self.args.renderer
 
-        for n in range(100 + os.getpid() % 300, 1000):
-            if not os.path.exists("/tmp/.X11-unix/X%d" % n) and not os.path.exists(
-                    "/tmp/.X%d-lock" % n):
-                self.display = ":%d" % n
-                break
+        # Display numbers 100..999: below the benchmark's.
+        self.display = lh.start_xvfb(lambda cmd, **kw: self.spawn("xvfb", cmd, **kw),
+                                     lh.free_display_number(100, 300, 1000), SCREEN_W, SCREEN_H)
         self.env["DISPLAY"] = self.display
-        self.spawn("xvfb", ["Xvfb", self.display, "-screen", "0",
-                            "%dx%dx24" % (SCREEN_W, SCREEN_H), "-nolisten", "tcp"])
-        wait_for(lambda: os.path.exists("/tmp/.X11-unix/X" + self.display[1:]), 10, "Xvfb")
-        wait_for(lambda: subprocess.run(["xdpyinfo"], env=self.xenv(),
-                                        capture_output=True).returncode == 0, 10, "the display")
-        self.spawn("openbox", ["openbox", "--sm-disable", "--config-file", "/dev/null"])
-        wait_for(lambda: "_NET_SUPPORTING_WM_CHECK(WINDOW)" in self.x(
-            ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]), 10, "openbox")
+        lh.start_openbox(lambda cmd: self.spawn("openbox", cmd), self.display,
+                         ["--config-file", "/dev/null"])
 
     def start_server(self):
         p = self.spawn("server", [sys.executable, os.path.join(self.args.e2e_dir,
                                                                "fixture_server.py"),
-                                  "--bind", NET_ADDR, "--port", "80", "--root", self.site,
+                                  "--bind", lh.ADDRESS, "--port", "80", "--root", self.site,
                                   "--log", self.gets_log], stdout=subprocess.PIPE)
         line = p.stdout.readline()
         if line.strip() != b"ready":
@@ -292,11 +233,11 @@ class World:
     def stop_server(self):
         self.kill("server")
 
-    def spawn(self, name, cmd, stdout=None, env=None):
+    def spawn(self, name, cmd, stdout=None, env=None, pass_fds=()):
         log = open(os.path.join(self.tmp, name + ".log"), "w")
         p = subprocess.Popen(self.ns_cmd(cmd), stdout=stdout or log, stderr=log,
                              env=env or self.env_for_tools(), start_new_session=True,
-                             preexec_fn=die_with_driver)
+                             preexec_fn=die_with_driver, pass_fds=pass_fds)
         self.procs[name] = p
         return p
 
@@ -318,15 +259,7 @@ class World:
         if not p:
             return
         if p.poll() is None:
-            try:
-                os.killpg(p.pid, signal.SIGTERM)
-                p.wait(timeout=3)
-            except (ProcessLookupError, subprocess.TimeoutExpired):
-                pass
-            try:
-                os.killpg(p.pid, signal.SIGKILL)
-            except ProcessLookupError:
-                pass
+            lh.kill_group(p.pid, 3.0, p)
         p.wait()
 
     def close(self):
@@ -340,15 +273,14 @@ class World:
         for name in list(self.procs)[::-1]:
             self.kill(name)
         if self.netns_made:
-            subprocess.run(["ip", "netns", "delete", self.ns], capture_output=True)
-            shutil.rmtree("/etc/netns/" + self.ns, ignore_errors=True)
+            lh.remove_netns(self.ns)
         shutil.rmtree(self.tmp, ignore_errors=True)
 
     def infra_pids(self):
         return {p.pid for p in self.procs.values()}
 
     def leftovers(self):
-        return [p for p in children_of(os.getpid()) if p not in self.infra_pids()]
+        return [p for p in lh.children_of(os.getpid()) if p not in self.infra_pids()]
 
     def kill_leftovers(self):
         for pid in self.leftovers():
@@ -518,7 +450,7 @@ class World:
             wait_for(lambda: not self.leftovers(), within, "no process left")
         except Failure:
             pass
-        left = ["%d %s" % (p, comm(p)) for p in self.leftovers()]
+        left = ["%d %s" % (p, lh.comm(p)) for p in self.leftovers()]
         if left:
             # How long they stay, for the report.
             t0 = time.monotonic()
@@ -782,17 +714,9 @@ def scenario_no_site(world):
 
 def kill_web_processes(world):
     # The sandbox wraps the web process; look among all descendants.
-    def descendants(root):
-        out, todo = [], [root]
-        while todo:
-            p = todo.pop()
-            for c in children_of(p):
-                out.append(c)
-                todo.append(c)
-        return out
     # After a crash the page's new web process may take a moment to start.
-    web = wait_for(lambda: [p for p in descendants(world.program.pid)
-                            if comm(p).startswith("WebKitWebProc")], 10, "a web process")
+    web = wait_for(lambda: [p for p in lh.descendants(world.program.pid, live_only=True)
+                            if lh.comm(p).startswith("WebKitWebProc")], 10, "a web process")
     check(web, "a web process runs")
     for p in web:
         os.kill(p, signal.SIGKILL)
@@ -899,7 +823,7 @@ def scenario_hostile_busy(world):
     w = world.start()
     wait_page(world)
     time.sleep(1.5)
-    busy = [p for p in children_of(world.program.pid)]
+    busy = [p for p in lh.children_of(world.program.pid)]
     check(world.alive() and busy, "the program and its helpers run beside the busy page")
     world.click(w, centre(*MAIN["exit"]))
     check(world.wait_exit() == 0, "'Exit' ends the run")
@@ -1232,11 +1156,9 @@ def main():
         print("FAIL: the end-to-end tests need root for their network namespace")
         return 1
     set_subreaper()
-    remove_stale_namespaces()
+    lh.remove_stale_netns(NETNS_PREFIX)
     # A termination request still cleans up (the with-block below).
-    def terminate(*_):
-        raise KeyboardInterrupt("terminated")
-    signal.signal(signal.SIGTERM, terminate)
+    lh.raise_on_sigterm()
     fn, opts = SCENARIOS[args.scenario]
     print("scenario %s: %s" % (args.scenario, fn.__doc__.split("\n")[0]), flush=True)
     start = time.monotonic()
