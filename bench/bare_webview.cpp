@@ -42,10 +42,14 @@ bool ParseOptions(int argc, char** argv, Options& options) {
 }
 
 // Mirrors what the Tavrino program does before and after GTK starts, so that
-// "--program-settings" measures the engine with the program's own choices.
-// The same renderer settings as the program.
+// "--program-settings" measures the engine with the program's own choices:
+// GTK's cairo renderer, scrollbars that do not overlay and fade, and no
+// compositing in WebKit.
 void ApplyProgramSettingsBeforeGtk() {
   g_setenv("GSK_RENDERER", "cairo", TRUE);
+}
+void ApplyProgramSettingsAfterGtk() {
+  g_object_set(gtk_settings_get_default(), "gtk-overlay-scrolling", FALSE, nullptr);
 }
 void ApplyProgramSettings(WebKitWebView* view) {
   webkit_settings_set_hardware_acceleration_policy(webkit_web_view_get_settings(view),
@@ -67,6 +71,7 @@ int main(int argc, char** argv) {
   }
   if (options.program_settings) ApplyProgramSettingsBeforeGtk();
   gtk_init();
+  if (options.program_settings) ApplyProgramSettingsAfterGtk();
 
   g_autoptr(GMainLoop) loop = g_main_loop_new(nullptr, FALSE);
   // The window owns the view; GTK owns the window until it is destroyed.

@@ -9,6 +9,10 @@ warm-up round. For each run it measures:
   pss      PSS of the whole process tree 2 s after the load
   idle     CPU time of the tree over the idle period, as % of one core
   threads  the main process's threads (names from /proc/PID/task/*/comm)
+  typing   a fixed text typed into the page's input field at a steady pace:
+           per keystroke the time from the key sent to the page's input
+           handler and to the next animation frame after it, and the CPU of
+           the tree while typing
 and, for the program only, "Update" clicked to the updates window mapped
 (upd_map) and to the updates page loaded (upd_load).
 
@@ -35,6 +39,15 @@ CLK_TCK = os.sysconf("SC_CLK_TCK")
 # saying WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER).
 CPU_RENDERING = {"GSK_RENDERER": "cairo", "WEBKIT_DISABLE_COMPOSITING_MODE": "1"}
 CONTENDERS = ["tavrino", "chromium", "bare", "bare-prog", "tavrino-cpu", "bare-cpu"]
+DEFAULT_CONTENDERS = CONTENDERS[:4]
+# What the benchmark types: lower-case letters and spaces, 80 keys, which the
+# page converts as they come.
+TEXT = "namaste mero naam ram ho ma kathmandu ma baschhu ra nepali bhasha ma lekhchhu aa"
+# A point inside the page's input field, in window coordinates: the pane fills
+# the program's window and the bare one; Chromium's app window draws its own
+# title bar above the page.
+INPUT_FIELD = (100, 120)
+KEY_INTERVAL = 0.1
 
 
 def contenders(args):
@@ -96,6 +109,11 @@ def one_run(session, name, argv, env, args):
         result["idle"] = cpu_percent(proc.pid, args.idle)
         result["threads"] = harness.threads(proc.pid)
 
+        error = typing(session, proc, mapped[1], result, args)
+        if error:
+            result["error"] = error
+            return result
+
         if name.startswith("tavrino"):
             clicked = session.x.click(mapped[1], *UPDATE_BUTTON)
             shown = session.x.wait_map(clicked, lambda w: session.x.title(w) == "Form1", 15)
@@ -111,16 +129,71 @@ def one_run(session, name, argv, env, args):
         session.end(proc)
 
 
+def focus_input(session, wid):
+    """Clicks into the page's input field; the time the page reported its
+    focus, or None."""
+    session.x.focus(wid)
+    clicked = session.x.click(wid, *INPUT_FIELD)
+    focused = None if clicked is None else session.site.wait_beacon("focus", clicked - 0.1, 5)
+    time.sleep(0.5)  # the click's own repaint is over
+    return focused
+
+
+def typing(session, proc, wid, result, args):
+    """Types TEXT into the page's input field and records, per keystroke, the
+    time from the key sent to the input handler and to the next frame, and the
+    CPU of the tree while typing. Returns an error text or None."""
+    if focus_input(session, wid) is None:
+        return "the input field did not take the focus"
+    session.site.take_typed(0, 0)  # nothing typed yet: drop strays
+    before = harness.cpu_ticks(harness.process_tree(proc.pid))
+    t_start = time.monotonic()
+    sent = session.x.type_text(TEXT, args.key_interval)
+    time.sleep(args.key_interval)
+    after = harness.cpu_ticks(harness.process_tree(proc.pid))
+    used = sum(t - before.get(p, 0) for p, t in after.items())
+    result["type_cpu"] = used / CLK_TCK / (time.monotonic() - t_start) * 100
+    entries = session.site.take_typed(len(TEXT), 10)
+    to_input, to_frame, seen = [], [], set()
+    for e in entries:
+        i = e.get("n", 0) - 1
+        if not 0 <= i < len(sent) or i in seen:
+            continue  # not one key's entry (a lost or doubled key)
+        seen.add(i)
+        to_input.append(e["input"] - sent[i] * 1000)
+        if e.get("frame"):
+            to_frame.append(e["frame"] - sent[i] * 1000)
+    result["keys"] = {"input": to_input, "frame": to_frame}
+    result["keys_lost"] = len(TEXT) - len(seen)
+    if len(seen) < len(TEXT) // 2:
+        return f"only {len(seen)} of {len(TEXT)} keystrokes reached the page"
+    return None
+
+
+def typed_summary(r):
+    keys = r.get("keys")
+    if not keys or not keys["input"] or not keys["frame"]:
+        return ""
+    return (f" keys: input med {median(keys['input']):.1f} ms, "
+            f"frame med {median(keys['frame']):.1f} ms")
+
+
+def percentile(values, q):
+    s = sorted(values)
+    return s[min(len(s) - 1, int(round(q / 100 * (len(s) - 1))))]
+
+
 METRICS = [("map", "ms", "exec to main window mapped"),
            ("load", "ms", "exec to typing page loaded"),
            ("pss", "MiB", "PSS of the tree, 2 s after load"),
            ("settle", "%", "CPU of the tree from 2 s after load to the idle period"),
            ("idle", "%", "idle CPU of the tree, % of one core"),
+           ("type_cpu", "%", "CPU of the tree while typing, % of one core"),
            ("upd_map", "ms", "Update clicked to updates window mapped"),
            ("upd_load", "ms", "Update clicked to updates page loaded")]
 
 
-def report(runs, names):
+def report(runs, names, key_interval=KEY_INTERVAL):
     lines = []
     cpu = next((line.split(":", 1)[1].strip() for line in
                 Path("/proc/cpuinfo").read_text().splitlines() if line.startswith("model name")),
@@ -140,16 +213,32 @@ def report(runs, names):
             stats[(n, key)] = median(vals)
             cells.append(f"{median(vals):>10.1f} [{min(vals):.1f}-{max(vals):.1f}]".rjust(28))
         lines.append(f"{key:<10}{unit:<5}" + "".join(cells))
+    # Keystrokes: every keystroke of every counted run, pooled.
+    for kind in ("input", "frame"):
+        for q, label in ((50, "med"), (95, "p95")):
+            key = f"key_{kind}_{label}"
+            cells = []
+            for n in names:
+                vals = [v for r in runs[n] for v in r.get("keys", {}).get(kind, [])]
+                if not vals:
+                    cells.append(f"{'-':>28}")
+                    continue
+                stats[(n, key)] = percentile(vals, q)
+                cells.append(f"{stats[(n, key)]:>10.1f} [n={len(vals)}]".rjust(28))
+            lines.append(f"{key:<16}{'ms':<3}" + "".join(cells)[2:])
+    lost = {n: sum(r.get("keys_lost", 0) for r in runs[n]) for n in names}
+    lines.append("keystrokes lost: " + ", ".join(f"{n} {lost[n]}" for n in names))
     lines.append("")
     lines.append("ratios of medians (row / column):")
-    for key in ("map", "load", "pss", "upd_map", "upd_load"):
+    for key in ("map", "load", "pss", "settle", "type_cpu", "key_input_med", "key_input_p95",
+                "key_frame_med", "key_frame_p95", "upd_map", "upd_load"):
         for a in names:
             cells = []
             for b in names:
                 if (a, key) in stats and (b, key) in stats and stats[(b, key)] > 0:
                     cells.append(f"{b}={stats[(a, key)] / stats[(b, key)]:.2f}")
             if cells:
-                lines.append(f"  {key:<9}{a:<13}" + "  ".join(cells))
+                lines.append(f"  {key:<14}{a:<13}" + "  ".join(cells))
     lines.append("")
     for n in names:
         last = runs[n][-1] if runs[n] else {}
@@ -158,6 +247,9 @@ def report(runs, names):
             lines.append(f"processes of {n}: {', '.join(last['procs'])}")
     for key, unit, text in METRICS:
         lines.append(f"  {key}: {text}")
+    lines.append(f"  key_input_*, key_frame_*: key sent to the page's input handler and to the "
+                 f"next animation frame after it, median and 95th percentile over all keystrokes "
+                 f"({len(TEXT)} per run, one every {key_interval * 1000:.0f} ms)")
     return "\n".join(lines), stats
 
 
@@ -184,7 +276,9 @@ def main():
     p.add_argument("--idle", type=float, default=10.0, help="idle period in seconds")
     p.add_argument("--idle-after", type=float, default=8.0,
                    help="seconds after the load when the idle period starts")
-    p.add_argument("--only", nargs="+", default=CONTENDERS, choices=CONTENDERS)
+    p.add_argument("--key-interval", type=float, default=KEY_INTERVAL,
+                   help="seconds between two keystrokes while typing")
+    p.add_argument("--only", nargs="+", default=DEFAULT_CONTENDERS, choices=CONTENDERS)
     p.add_argument("--json", help="also write every run's figures to this file")
     args = p.parse_args()
     if not os.environ.get(harness.NETNS_ENV):
@@ -207,7 +301,8 @@ def main():
                 r = one_run(session, n, *table[n], args)
                 log(f"round {round_no}{' (warm-up)' if round_no == 0 else ''}: "
                     + json.dumps({k: (round(v, 1) if isinstance(v, float) else v)
-                                  for k, v in r.items() if k not in ("threads", "procs")}))
+                                  for k, v in r.items() if k not in ("threads", "procs", "keys")})
+                    + typed_summary(r))
                 if "error" in r:
                     log(f"{n} failed: {r['error']}")
                     for f in sorted(session.tmp.glob(f"{n}-*.log"))[-1:]:
@@ -215,7 +310,7 @@ def main():
                     return 1
                 if round_no:
                     runs[n].append(r)
-    text, _ = report(runs, names)
+    text, _ = report(runs, names, args.key_interval)
     print(text)
     if args.json:
         Path(args.json).write_text(json.dumps(runs, indent=1))

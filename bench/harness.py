@@ -7,6 +7,7 @@ the namespace too, so nothing reaches the outside and nothing is left behind.
 """
 
 import contextlib
+import json
 import os
 import shutil
 import signal
@@ -120,7 +121,8 @@ def threads(pid):
 
 class FixtureSite:
     """Serves bench/site on port 80 of the namespace's address and records
-    when each page's onload beacon arrives (time.monotonic()).
+    when each page's onload beacon arrives (time.monotonic()), and the
+    keystroke timings the typing page posts to /report/typing.
 
     The typing page asks /control/next once it has loaded. In "still" mode the
     answer is "done" at once. In "soak" mode the server holds the request
@@ -130,6 +132,7 @@ class FixtureSite:
     def __init__(self, mode="still"):
         self.mode = mode
         self.beacons = []  # (monotonic time, page name)
+        self.typed = []  # the typing page's entries: {"n", "input", "frame"}
         self.cond = threading.Condition()
         self.reloads_wanted = 0
         self.closing = False
@@ -152,9 +155,18 @@ class FixtureSite:
             def do_POST(self):
                 now = time.monotonic()
                 length = int(self.headers.get("Content-Length") or 0)
-                if length:
-                    self.rfile.read(length)
-                if self.path.startswith("/beacon/"):
+                body = self.rfile.read(length) if length else b""
+                if self.path == "/report/typing":
+                    try:
+                        entries = json.loads(body)
+                    except ValueError:
+                        self.send(400, b"bad report")
+                        return
+                    with site.cond:
+                        site.typed.extend(e for e in entries if isinstance(e, dict))
+                        site.cond.notify_all()
+                    self.send(204, b"")
+                elif self.path.startswith("/beacon/"):
                     with site.cond:
                         site.beacons.append((now, self.path[len("/beacon/"):]))
                         site.cond.notify_all()
@@ -222,6 +234,19 @@ class FixtureSite:
                 if left <= 0:
                     return None
                 self.cond.wait(left)
+
+    def take_typed(self, count, timeout):
+        """Waits until `count` typing entries have arrived (or the timeout) and
+        hands over all that arrived, emptying the list."""
+        deadline = time.monotonic() + timeout
+        with self.cond:
+            while len(self.typed) < count:
+                left = deadline - time.monotonic()
+                if left <= 0:
+                    break
+                self.cond.wait(left)
+            taken, self.typed = self.typed, []
+            return taken
 
     def wait_count(self, page, count, timeout):
         deadline = time.monotonic() + timeout

@@ -1,10 +1,11 @@
 """The X display as the harness sees it: when windows map, what they are
-called, where they are, and clicks sent through the XTEST extension."""
+called, where they are, and clicks and keys sent through the XTEST extension
+(the way xdotool sends them)."""
 
 import threading
 import time
 
-from Xlib import X, Xatom, error
+from Xlib import XK, X, Xatom, error
 from Xlib import display as xdisplay
 from Xlib.ext import xtest
 
@@ -134,3 +135,34 @@ class Display:
         xtest.fake_input(self.ctl, X.ButtonRelease, 1)
         self.ctl.sync()
         return t
+
+    def focus(self, wid):
+        """Gives the window the keyboard focus, as a window manager would."""
+        try:
+            self.window(wid).set_input_focus(X.RevertToParent, X.CurrentTime)
+            self.ctl.sync()
+        except error.XError:
+            pass
+
+    def type_text(self, text, interval, hold=0.03):
+        """Types `text` (lower-case letters and spaces) at one key every
+        `interval` seconds, each key held for `hold` seconds. Returns the wall
+        clock time (time.time()) just before each key press was sent."""
+        codes = []
+        for ch in text:
+            sym = XK.string_to_keysym("space" if ch == " " else ch)
+            code = self.ctl.keysym_to_keycode(sym) if sym else 0
+            if not code or not (ch == " " or "a" <= ch <= "z"):
+                raise ValueError(f"cannot type {ch!r}")
+            codes.append(code)
+        sent = []
+        start = time.monotonic() + 0.05
+        for i, code in enumerate(codes):
+            time.sleep(max(0.0, start + i * interval - time.monotonic()))
+            sent.append(time.time())
+            xtest.fake_input(self.ctl, X.KeyPress, code)
+            self.ctl.sync()
+            time.sleep(hold)
+            xtest.fake_input(self.ctl, X.KeyRelease, code)
+            self.ctl.sync()
+        return sent
