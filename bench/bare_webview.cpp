@@ -7,6 +7,7 @@
 // --program-settings applies the renderer settings that the Tavrino program
 // applies, so that the two can be compared like for like.
 #include <gtk/gtk.h>
+#include <malloc.h>
 #include <webkit/webkit.h>
 
 #include <cstdio>
@@ -44,8 +45,10 @@ bool ParseOptions(int argc, char** argv, Options& options) {
 // Mirrors what the Tavrino program does before and after GTK starts, so that
 // "--program-settings" measures the engine with the program's own choices:
 // GTK's cairo renderer, scrollbars that do not overlay and fade, and no
-// compositing in WebKit.
+// compositing in WebKit, frame buffers kept in the heap.
 void ApplyProgramSettingsBeforeGtk() {
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 64 << 20);
   g_setenv("GSK_RENDERER", "cairo", TRUE);
 }
 void ApplyProgramSettingsAfterGtk() {
