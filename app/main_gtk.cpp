@@ -1,7 +1,6 @@
 // The program on a Linux desktop: GTK 4 windows with WebKitGTK panes. The
 // command line is neither read nor handed to GTK.
 #include <gtk/gtk.h>
-#include <malloc.h>
 #include <webkit/webkit.h>
 
 #include <memory>
@@ -11,6 +10,7 @@
 #include "app/project.h"
 #include "platform/gtk/gobject_ptr.h"
 #include "platform/gtk/gtk_backend.h"
+#include "platform/gtk/tuning.h"
 
 extern "C" void tavrino_icons_register_resource(void);
 
@@ -36,28 +36,9 @@ void keep_caches_in_memory() {
   if (!have_registry) g_setenv("GST_REGISTRY_1_0", "/dev/null/gstreamer-registry.bin", TRUE);
 }
 
-// Scrollbars that stay put instead of GTK's overlay ones. WebKit follows this
-// setting in its panes: overlay scrollbars show on every change of the page
-// and then fade out, and each step of that animation repaints the whole
-// window with the cairo renderer -- seconds of a busy core after each load
-// and three frames instead of one for every key typed.
-void use_classic_scrollbars() {
-  g_object_set(gtk_settings_get_default(), "gtk-overlay-scrolling", FALSE, nullptr);
-}
-
-// Every frame the cairo renderer allocates and frees buffers the size of the
-// window. glibc would hand each back to the kernel at once (they are beyond its
-// mmap and trim thresholds), so the next frame faults in fresh zeroed pages:
-// a quarter of the program's CPU while typing. Keep them in the heap instead.
-void keep_frame_buffers() {
-  mallopt(M_MMAP_THRESHOLD, 32 << 20);
-  mallopt(M_TRIM_THRESHOLD, 64 << 20);
-}
-
 }  // namespace
 
 int main() {
-  keep_frame_buffers();
   g_set_prgname("tavrino");
   // What the program hands on to the programs it starts: the environment as
   // it was given, before the settings below, which are for this process and
@@ -67,15 +48,14 @@ int main() {
     const std::unique_ptr<gchar*, decltype(&g_strfreev)> env(g_get_environ(), &g_strfreev);
     for (gchar** e = env.get(); *e; ++e) start_environment.emplace_back(*e);
   }
-  // GTK's cairo renderer: the windows hold a web page, a few buttons and
-  // pictures, and a GL context costs more to start than it ever saves.
-  g_setenv("GSK_RENDERER", "cairo", TRUE);
+  // Renderers and heap chosen for a window that holds a web page.
+  tav::gtk::tune_before_gtk_init();
   keep_caches_in_memory();
   if (!gtk_init_check()) {
     g_printerr("tavrino: cannot open the display\n");
     return 1;
   }
-  use_classic_scrollbars();
+  tav::gtk::tune_after_gtk_init();
   // The program icon, at 16 and 32 pixels, from resources built in: the
   // same whether the program is installed or run from its build tree.
   tavrino_icons_register_resource();

@@ -43,13 +43,16 @@ bool ParseOptions(int argc, char** argv, Options& options) {
 }
 
 // Mirrors what the Tavrino program does before and after GTK starts, so that
-// "--program-settings" measures the engine with the program's own choices:
-// GTK's cairo renderer, scrollbars that do not overlay and fade, and no
-// compositing in WebKit, frame buffers kept in the heap.
+// "--program-settings" measures the engine with the program's own choices
+// (platform/gtk/tuning.cpp and the pane's creation): GTK's cairo renderer and
+// no GL in GTK, no DMA-BUF renderer and no compositing in WebKit, frame
+// buffers kept in the heap, scrollbars that do not overlay and fade.
 void ApplyProgramSettingsBeforeGtk() {
+  g_setenv("GSK_RENDERER", "cairo", TRUE);
+  g_setenv("GDK_DEBUG", "gl-disable", TRUE);
+  g_setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", TRUE);
   mallopt(M_MMAP_THRESHOLD, 32 << 20);
   mallopt(M_TRIM_THRESHOLD, 64 << 20);
-  g_setenv("GSK_RENDERER", "cairo", TRUE);
 }
 void ApplyProgramSettingsAfterGtk() {
   g_object_set(gtk_settings_get_default(), "gtk-overlay-scrolling", FALSE, nullptr);

@@ -65,7 +65,8 @@ def contenders(args):
         "tavrino-cpu": ([args.program], CPU_RENDERING),
         "bare-cpu": (bare, CPU_RENDERING),
     }
-    return {name: table[name] for name in args.only}
+    extra = dict(e.split("=", 1) for e in args.env)
+    return {name: (table[name][0], dict(table[name][1], **extra)) for name in args.only}
 
 
 def is_main_window(x, wid):
@@ -279,6 +280,8 @@ def main():
     p.add_argument("--key-interval", type=float, default=KEY_INTERVAL,
                    help="seconds between two keystrokes while typing")
     p.add_argument("--only", nargs="+", default=DEFAULT_CONTENDERS, choices=CONTENDERS)
+    p.add_argument("--env", action="append", default=[], metavar="NAME=VALUE",
+                   help="set in every contender's environment (for experiments)")
     p.add_argument("--json", help="also write every run's figures to this file")
     args = p.parse_args()
     if not os.environ.get(harness.NETNS_ENV):
