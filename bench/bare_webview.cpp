@@ -2,10 +2,11 @@
 // one web view and nothing else. The benchmark runs it as the floor the engine
 // allows.
 //
-//   bare_webview [--program-settings] [--size WxH] URL
+//   bare_webview [--program-settings] [--ephemeral] [--size WxH] URL
 //
 // --program-settings applies the renderer settings that the Tavrino program
-// applies, so that the two can be compared like for like.
+// applies, so that the two can be compared like for like. --ephemeral gives
+// the view an ephemeral network session (no disk cache, no cookie file).
 #include <gtk/gtk.h>
 #include <malloc.h>
 #include <webkit/webkit.h>
@@ -18,6 +19,7 @@ namespace {
 
 struct Options {
   bool program_settings = false;
+  bool ephemeral = false;
   int width = 935;
   int height = 743;
   std::string url;
@@ -31,6 +33,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--program-settings") == 0) {
       options.program_settings = true;
+    } else if (std::strcmp(argv[i], "--ephemeral") == 0) {
+      options.ephemeral = true;
     } else if (std::strcmp(argv[i], "--size") == 0 && i + 1 < argc) {
       if (!ParseSize(argv[++i], options.width, options.height)) return false;
     } else if (argv[i][0] == '-' || !options.url.empty()) {
@@ -72,7 +76,8 @@ gboolean OnCloseRequest(GtkWindow* /*window*/, gpointer loop) {
 int main(int argc, char** argv) {
   Options options;
   if (!ParseOptions(argc, argv, options)) {
-    std::fprintf(stderr, "usage: %s [--program-settings] [--size WxH] URL\n", argv[0]);
+    std::fprintf(stderr, "usage: %s [--program-settings] [--ephemeral] [--size WxH] URL\n",
+                 argv[0]);
     return 2;
   }
   if (options.program_settings) ApplyProgramSettingsBeforeGtk();
@@ -84,7 +89,11 @@ int main(int argc, char** argv) {
   GtkWidget* window = gtk_window_new();
   gtk_window_set_title(GTK_WINDOW(window), "bare web view");
   gtk_window_set_default_size(GTK_WINDOW(window), options.width, options.height);
-  GtkWidget* view = webkit_web_view_new();
+  g_autoptr(WebKitNetworkSession) session =
+      options.ephemeral ? webkit_network_session_new_ephemeral() : nullptr;
+  GtkWidget* view =
+      session ? GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "network-session", session, nullptr))
+              : webkit_web_view_new();
   if (options.program_settings) ApplyProgramSettings(WEBKIT_WEB_VIEW(view));
   gtk_window_set_child(GTK_WINDOW(window), view);
   g_signal_connect(window, "close-request", G_CALLBACK(OnCloseRequest), loop);

@@ -35,10 +35,7 @@ ROOT = Path(__file__).resolve().parent.parent
 WIDTH, HEIGHT = 935, 743  # the main window's inner area, 14025 x 11145 twips
 UPDATE_BUTTON = ((11280 + 1335 // 2) // 15, (10800 + 375 // 2) // 15)
 CLK_TCK = os.sysconf("SC_CLK_TCK")
-# GTK's cairo renderer, and WebKit's compositing off (the environment's way of
-# saying WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER).
-CPU_RENDERING = {"GSK_RENDERER": "cairo", "WEBKIT_DISABLE_COMPOSITING_MODE": "1"}
-CONTENDERS = ["tavrino", "chromium", "bare", "bare-prog", "tavrino-cpu", "bare-cpu"]
+CONTENDERS = ["tavrino", "chromium", "bare", "bare-prog", "bare-eph"]
 DEFAULT_CONTENDERS = CONTENDERS[:4]
 # What the benchmark types: lower-case letters and spaces, 80 keys, which the
 # page converts as they come.
@@ -60,10 +57,8 @@ def contenders(args):
         "chromium": (chromium, {}),
         "bare": (bare, {}),
         "bare-prog": ([args.bare, "--program-settings"] + bare[1:], {}),
-        # What the recommended renderer settings would give, set here through
-        # the environment variables that stand for them.
-        "tavrino-cpu": ([args.program], CPU_RENDERING),
-        "bare-cpu": (bare, CPU_RENDERING),
+        # The same with an ephemeral network session: no disk cache to open.
+        "bare-eph": ([args.bare, "--program-settings", "--ephemeral"] + bare[1:], {}),
     }
     extra = dict(e.split("=", 1) for e in args.env)
     return {name: (table[name][0], dict(table[name][1], **extra)) for name in args.only}
@@ -287,8 +282,8 @@ def main():
     if not os.environ.get(harness.NETNS_ENV):
         if os.geteuid() == 0:
             install_missing()
-        needed = ([args.program] if {"tavrino", "tavrino-cpu"} & set(args.only) else []) + \
-            ([args.bare] if {"bare", "bare-prog", "bare-cpu"} & set(args.only) else [])
+        needed = ([args.program] if "tavrino" in args.only else []) + \
+            ([args.bare] if {"bare", "bare-prog", "bare-eph"} & set(args.only) else [])
         for path in needed:
             if not os.access(path, os.X_OK):
                 log(f"not built: {path} (build with cmake into build/bench)")

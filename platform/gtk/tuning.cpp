@@ -3,30 +3,11 @@
 #include <gtk/gtk.h>
 #include <malloc.h>
 
-#include <optional>
+#include <string>
 
 namespace tav::gtk {
 
-namespace {
-
-std::optional<std::vector<std::string>>& original_environment() {
-  static std::optional<std::vector<std::string>> saved;
-  return saved;
-}
-
-std::vector<std::string> current_environment() {
-  std::vector<std::string> entries;
-  gchar** env = g_get_environ();
-  for (gchar** e = env; *e; ++e) entries.emplace_back(*e);
-  g_strfreev(env);
-  return entries;
-}
-
-}  // namespace
-
 void tune_before_gtk_init() {
-  if (!original_environment()) original_environment() = current_environment();
-
   // The windows hold a web page, a few buttons and pictures: a GL context costs
   // more to start than it ever saves, and without GL GTK does not load the GL
   // drivers while it opens the display.
@@ -52,10 +33,6 @@ void tune_after_gtk_init() {
   // whole window: seconds of a busy core after each load, and three frames
   // instead of one for every key typed.
   g_object_set(gtk_settings_get_default(), "gtk-overlay-scrolling", FALSE, nullptr);
-}
-
-std::vector<std::string> launch_environment() {
-  return original_environment() ? *original_environment() : current_environment();
 }
 
 }  // namespace tav::gtk
