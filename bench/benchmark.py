@@ -61,7 +61,13 @@ def contenders(args):
         "bare-eph": ([args.bare, "--program-settings", "--ephemeral"] + bare[1:], {}),
     }
     extra = dict(e.split("=", 1) for e in args.env)
-    return {name: (table[name][0], dict(table[name][1], **extra)) for name in args.only}
+    chosen = {name: (table[name][0], dict(table[name][1], **extra)) for name in args.only}
+    if args.variant_env:
+        # The program once more, with some variables set: an A/B of a setting
+        # within one alternating run.
+        chosen["tavrino-var"] = ([args.program],
+                                 dict(extra, **dict(e.split("=", 1) for e in args.variant_env)))
+    return chosen
 
 
 def is_main_window(x, wid):
@@ -277,12 +283,14 @@ def main():
     p.add_argument("--only", nargs="+", default=DEFAULT_CONTENDERS, choices=CONTENDERS)
     p.add_argument("--env", action="append", default=[], metavar="NAME=VALUE",
                    help="set in every contender's environment (for experiments)")
+    p.add_argument("--variant-env", action="append", default=[], metavar="NAME=VALUE",
+                   help="add the contender tavrino-var: the program with this variable set")
     p.add_argument("--json", help="also write every run's figures to this file")
     args = p.parse_args()
     if not os.environ.get(harness.NETNS_ENV):
         if os.geteuid() == 0:
             install_missing()
-        needed = ([args.program] if "tavrino" in args.only else []) + \
+        needed = ([args.program] if "tavrino" in args.only or args.variant_env else []) + \
             ([args.bare] if {"bare", "bare-prog", "bare-eph"} & set(args.only) else [])
         for path in needed:
             if not os.access(path, os.X_OK):
