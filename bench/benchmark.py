@@ -35,7 +35,7 @@ ROOT = Path(__file__).resolve().parent.parent
 WIDTH, HEIGHT = 935, 743  # the main window's inner area, 14025 x 11145 twips
 UPDATE_BUTTON = ((11280 + 1335 // 2) // 15, (10800 + 375 // 2) // 15)
 CLK_TCK = os.sysconf("SC_CLK_TCK")
-CONTENDERS = ["tavrino", "chromium", "bare", "bare-prog", "bare-eph"]
+CONTENDERS = ["tavrino", "chromium", "bare", "bare-prog", "bare-disk"]
 DEFAULT_CONTENDERS = CONTENDERS[:4]
 # What the benchmark types: lower-case letters and spaces, 80 keys, which the
 # page converts as they come.
@@ -56,9 +56,10 @@ def contenders(args):
         "tavrino": ([args.program], {}),
         "chromium": (chromium, {}),
         "bare": (bare, {}),
-        "bare-prog": ([args.bare, "--program-settings"] + bare[1:], {}),
-        # The same with an ephemeral network session: no disk cache to open.
-        "bare-eph": ([args.bare, "--program-settings", "--ephemeral"] + bare[1:], {}),
+        # The program's settings, its ephemeral network session included.
+        "bare-prog": ([args.bare, "--program-settings", "--ephemeral"] + bare[1:], {}),
+        # The same with WebKit's default network session and its disk cache.
+        "bare-disk": ([args.bare, "--program-settings"] + bare[1:], {}),
     }
     extra = dict(e.split("=", 1) for e in args.env)
     chosen = {name: (table[name][0], dict(table[name][1], **extra)) for name in args.only}
@@ -291,7 +292,7 @@ def main():
         if os.geteuid() == 0:
             install_missing()
         needed = ([args.program] if "tavrino" in args.only or args.variant_env else []) + \
-            ([args.bare] if {"bare", "bare-prog", "bare-eph"} & set(args.only) else [])
+            ([args.bare] if {"bare", "bare-prog", "bare-disk"} & set(args.only) else [])
         for path in needed:
             if not os.access(path, os.X_OK):
                 log(f"not built: {path} (build with cmake into build/bench)")
