@@ -32,8 +32,19 @@ import harness  # noqa: E402
 from harness import TYPING_URL, log, median  # noqa: E402
 
 ROOT = Path(__file__).resolve().parent.parent
-WIDTH, HEIGHT = 935, 743  # the main window's inner area, 14025 x 11145 twips
-UPDATE_BUTTON = ((11280 + 1335 // 2) // 15, (10800 + 375 // 2) // 15)
+# The main window's inner size and "Update", from the layout tables of the
+# program's build (layouts.json); set in main().
+WIDTH, HEIGHT = 0, 0
+UPDATE_BUTTON = (0, 0)
+
+
+def load_layouts(program):
+    global WIDTH, HEIGHT, UPDATE_BUTTON
+    sys.path.insert(0, str(ROOT / "tests"))
+    from layouts import Layouts
+    layouts = Layouts.of_build(str(Path(program).resolve().parent.parent))
+    WIDTH, HEIGHT = layouts.inner("frmDownloadDisplay")
+    UPDATE_BUTTON = layouts.centre("frmDownloadDisplay", "Command1")
 CLK_TCK = os.sysconf("SC_CLK_TCK")
 CONTENDERS = ["tavrino", "chromium", "bare", "bare-prog", "bare-disk"]
 DEFAULT_CONTENDERS = CONTENDERS[:4]
@@ -299,6 +310,7 @@ def main():
                 return 2
         return harness.run_in_netns()
 
+    load_layouts(args.program)
     table = contenders(args)
     names = list(table)
     runs = {n: [] for n in names}
