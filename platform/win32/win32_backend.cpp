@@ -718,7 +718,6 @@ void Win32Backend::quit() {
 }
 
 void Win32Backend::wait_for_reports() {
-  waiting_for_reports_ = true;
   MSG msg;
   while (!reports_.empty()) {
     const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
@@ -727,7 +726,6 @@ void Win32Backend::wait_for_reports() {
     process(msg);
     retired_.clear();
   }
-  waiting_for_reports_ = false;
 }
 
 void Win32Backend::report_error(std::string_view title, const Error& error) {

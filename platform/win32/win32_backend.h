@@ -88,7 +88,6 @@ class Win32Backend final : public Backend {
   std::vector<std::unique_ptr<Window>> retired_;
   std::list<Report> reports_;
   UniqueFont message_font_;
-  bool waiting_for_reports_ = false;
 };
 
 }  // namespace tav::win32

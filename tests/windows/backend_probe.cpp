@@ -489,8 +489,9 @@ int main() {
   check(quit, "the end of the run posts WM_QUIT");
 
   // The calls every backend answers alike.
-  for (const std::string& f : tav::contract::run(backend)) check(false, "backend contract", f);
-  check(true, "backend contract");
+  const std::vector<std::string> contract = tav::contract::run(backend);
+  for (const std::string& f : contract) check(false, "backend contract", f);
+  if (contract.empty()) check(true, "backend contract");
 
   std::printf("%s\n", failures == 0 ? "ALL PASSED" : "SOME FAILED");
   return failures == 0 ? 0 : 1;
